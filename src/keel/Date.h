@@ -23,7 +23,9 @@ struct Date {
     // A file system time stamp; nanoseconds are kept to the precision of a double.
     static Date fromTimespec(const timespec& ts);
 
-    double timeIntervalSince1970() const { return timeIntervalSinceReferenceDate + kReferenceFromUnixEpoch; }
+    double timeIntervalSince1970() const {
+        return timeIntervalSinceReferenceDate + kReferenceFromUnixEpoch;
+    }
 
     friend auto operator<=>(const Date&, const Date&) = default;
     friend bool operator==(const Date&, const Date&) = default;

@@ -16,12 +16,13 @@ namespace keel {
 // Negative, zero or positive as `a` sorts before, with or after `b`.
 int finderCompare(std::string_view a, std::string_view b);
 
-inline bool finderLess(std::string_view a, std::string_view b) { return finderCompare(a, b) < 0; }
+inline bool finderLess(std::string_view a, std::string_view b) {
+    return finderCompare(a, b) < 0;
+}
 
 inline void finderSort(std::vector<std::string>& names) {
-    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-        return finderCompare(a, b) < 0;
-    });
+    std::sort(names.begin(), names.end(),
+              [](const std::string& a, const std::string& b) { return finderCompare(a, b) < 0; });
 }
 
 inline std::vector<std::string> finderSorted(std::vector<std::string> names) {

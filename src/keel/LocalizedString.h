@@ -22,14 +22,21 @@ std::string LocalizedString(std::string_view key);
 std::string formatLocalized(std::string_view format, const std::vector<LocalizedArgument>& args);
 
 namespace detail {
-inline LocalizedArgument toLocalizedArgument(std::string s) { return s; }
-inline LocalizedArgument toLocalizedArgument(const char* s) { return std::string(s); }
-inline LocalizedArgument toLocalizedArgument(std::string_view s) { return std::string(s); }
+inline LocalizedArgument toLocalizedArgument(std::string s) {
+    return s;
+}
+inline LocalizedArgument toLocalizedArgument(const char* s) {
+    return std::string(s);
+}
+inline LocalizedArgument toLocalizedArgument(std::string_view s) {
+    return std::string(s);
+}
 template <class I>
-    requires std::is_integral_v<I>
-LocalizedArgument toLocalizedArgument(I value) {
-    if constexpr (std::is_signed_v<I>) return static_cast<std::int64_t>(value);
-    else return static_cast<std::uint64_t>(value);
+requires std::is_integral_v<I> LocalizedArgument toLocalizedArgument(I value) {
+    if constexpr (std::is_signed_v<I>)
+        return static_cast<std::int64_t>(value);
+    else
+        return static_cast<std::uint64_t>(value);
 }
 }  // namespace detail
 

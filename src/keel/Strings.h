@@ -27,7 +27,8 @@ std::optional<T> safeAccess(const std::vector<T>& items, std::size_t index) {
 template <class T, class F>
 auto mapToSet(const std::vector<T>& items, F f) {
     std::unordered_set<std::decay_t<decltype(f(items.front()))>> result;
-    for (const auto& item : items) result.insert(f(item));
+    for (const auto& item : items)
+        result.insert(f(item));
     return result;
 }
 
@@ -37,7 +38,8 @@ template <class T, class KeyOf>
 auto mapEntries(const std::vector<T>& items, KeyOf keyOf) {
     std::unordered_map<std::decay_t<decltype(keyOf(items.front()))>, T> result;
     result.reserve(items.size());
-    for (const auto& item : items) result.insert_or_assign(keyOf(item), item);
+    for (const auto& item : items)
+        result.insert_or_assign(keyOf(item), item);
     return result;
 }
 

@@ -38,10 +38,10 @@ using Data = std::vector<std::uint8_t>;
 template <class T>
 struct UserSettingValue;  // JSON form of each supported type; see the .cpp.
 
-#define KEEL_USER_SETTING_VALUE(T)                                 \
-    template <>                                                    \
-    struct UserSettingValue<T> {                                   \
-        static nlohmann::json encode(const T& value);              \
+#define KEEL_USER_SETTING_VALUE(T)                                  \
+    template <>                                                     \
+    struct UserSettingValue<T> {                                    \
+        static nlohmann::json encode(const T& value);               \
         static std::optional<T> decode(const nlohmann::json& json); \
     };
 KEEL_USER_SETTING_VALUE(bool)
@@ -113,7 +113,8 @@ public:
     // Writes a value, or removes the key when `value` is empty.
     template <class T>
     void set(const OptionalUserSettingKey<T>& key, const std::optional<T>& value) {
-        storeJSON(key.name, value ? std::optional(UserSettingValue<T>::encode(*value)) : std::nullopt);
+        storeJSON(key.name,
+                  value ? std::optional(UserSettingValue<T>::encode(*value)) : std::nullopt);
     }
 
     static std::string editedKeyName(const Notification& notification);

@@ -1,0 +1,391 @@
+#include "keel/DispatchQueue.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "keel/Bundle.h"
+
+namespace keel {
+
+namespace {
+
+// The queues whose blocks the calling thread is running, innermost last.
+thread_local std::vector<const DispatchQueue*> tCurrentQueues;
+thread_local bool tIsMainThread = false;
+
+struct QueueScope {
+    explicit QueueScope(const DispatchQueue* queue) { tCurrentQueues.push_back(queue); }
+    ~QueueScope() { tCurrentQueues.pop_back(); }
+};
+
+void reportUncaught(const std::string& label) {
+    try {
+        throw;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "Uncaught exception in a block of queue %s: %s\n", label.c_str(),
+                     e.what());
+    } catch (...) {
+        std::fprintf(stderr, "Uncaught exception in a block of queue %s\n", label.c_str());
+    }
+}
+
+struct MainState {
+    std::mutex mutex;
+    std::function<void()> driver;
+};
+
+MainState& mainState() {
+    static MainState state;
+    return state;
+}
+
+}  // namespace
+
+// A synchronous block waiting for its turn on a serial or main queue.
+struct DispatchQueue::SyncSlot {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool mayRun = false;    // serial: the worker handed the queue to the caller
+    bool finished = false;  // the block has run
+    const std::function<void()>* block = nullptr;  // main: the block to run
+    std::exception_ptr error;
+};
+
+// The threads behind a global concurrent queue.
+struct DispatchQueue::Pool {
+    explicit Pool(std::size_t count) {
+        for (std::size_t i = 0; i < count; ++i)
+            threads.emplace_back([this] { loop(); });
+    }
+    ~Pool() {
+        {
+            std::lock_guard lock(mutex);
+            stopping = true;
+        }
+        changed.notify_all();
+        for (auto& t : threads)
+            t.join();
+    }
+    void add(Block block) {
+        {
+            std::lock_guard lock(mutex);
+            pending.push_back(std::move(block));
+        }
+        changed.notify_one();
+    }
+    void loop() {
+        for (;;) {
+            Block block;
+            {
+                std::unique_lock lock(mutex);
+                changed.wait(lock, [&] { return stopping || !pending.empty(); });
+                if (pending.empty()) return;
+                block = std::move(pending.front());
+                pending.pop_front();
+            }
+            run(block);
+        }
+    }
+    std::function<void(const Block&)> run;
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<Block> pending;
+    bool stopping = false;
+    std::vector<std::thread> threads;
+};
+
+DispatchQueue::DispatchQueue(std::string label) : DispatchQueue(std::move(label), Kind::serial) {}
+
+DispatchQueue::DispatchQueue(std::string label, Kind kind) : label_(std::move(label)), kind_(kind) {
+    if (kind_ == Kind::concurrent) {
+        const std::size_t count = std::max(4u, std::thread::hardware_concurrency());
+        pool_ = std::make_unique<Pool>(count);
+        pool_->run = [this](const Block& block) {
+            QueueScope scope(this);
+            runGuarded(block);
+        };
+    }
+}
+
+DispatchQueue::~DispatchQueue() {
+    if (kind_ == Kind::serial) {
+        {
+            std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        changed_.notify_all();
+        if (worker_.joinable()) worker_.join();
+    }
+    pool_.reset();
+}
+
+DispatchQueue& DispatchQueue::main() {
+    static DispatchQueue queue(uniqueID("main"), Kind::mainQueue);
+    return queue;
+}
+
+DispatchQueue& DispatchQueue::global(QualityOfService qos) {
+    static DispatchQueue userInteractive(uniqueID("global.userInteractive"), Kind::concurrent);
+    static DispatchQueue userInitiated(uniqueID("global.userInitiated"), Kind::concurrent);
+    static DispatchQueue defaultQueue(uniqueID("global.default"), Kind::concurrent);
+    static DispatchQueue utility(uniqueID("global.utility"), Kind::concurrent);
+    static DispatchQueue background(uniqueID("global.background"), Kind::concurrent);
+    switch (qos) {
+        case QualityOfService::userInteractive:
+            return userInteractive;
+        case QualityOfService::userInitiated:
+            return userInitiated;
+        case QualityOfService::defaultQoS:
+            return defaultQueue;
+        case QualityOfService::utility:
+            return utility;
+        case QualityOfService::background:
+            return background;
+    }
+    return defaultQueue;
+}
+
+void DispatchQueue::runGuarded(const Block& block) const {
+    try {
+        block();
+    } catch (...) {
+        reportUncaught(label_);
+    }
+}
+
+void DispatchQueue::async(Block block) {
+    switch (kind_) {
+        case Kind::concurrent:
+            pool_->add(std::move(block));
+            return;
+        case Kind::mainQueue: {
+            {
+                std::lock_guard lock(mutex_);
+                pending_.push_back(Task{std::move(block)});
+            }
+            changed_.notify_all();
+            std::function<void()> driver;
+            {
+                std::lock_guard lock(mainState().mutex);
+                driver = mainState().driver;
+            }
+            if (driver) driver();
+            return;
+        }
+        case Kind::serial: {
+            {
+                std::lock_guard lock(mutex_);
+                pending_.push_back(Task{std::move(block)});
+                if (!worker_.joinable()) worker_ = std::thread([this] { workerLoop(); });
+            }
+            changed_.notify_all();
+            return;
+        }
+    }
+}
+
+void DispatchQueue::execute(bool synchronized, Block block) {
+    if (synchronized) {
+        runSync(block);
+    } else {
+        async(std::move(block));
+    }
+}
+
+bool DispatchQueue::isCurrent() const {
+    if (kind_ == Kind::mainQueue) return tIsMainThread;
+    return std::find(tCurrentQueues.begin(), tCurrentQueues.end(), this) != tCurrentQueues.end();
+}
+
+void DispatchQueue::runSync(const std::function<void()>& block) {
+    switch (kind_) {
+        case Kind::concurrent: {
+            QueueScope scope(this);
+            block();
+            return;
+        }
+        case Kind::mainQueue:
+            runMainSync(block);
+            return;
+        case Kind::serial:
+            runSerialSync(block);
+            return;
+    }
+}
+
+void DispatchQueue::runSerialSync(const std::function<void()>& block) {
+    if (isCurrent()) {
+        std::fprintf(stderr,
+                     "Fatal: a block of queue %s waits synchronously for that same queue; "
+                     "this would never return.\n",
+                     label_.c_str());
+        std::abort();
+    }
+    SyncSlot slot;
+    {
+        std::unique_lock lock(mutex_);
+        if (!busy_ && pending_.empty()) {
+            // The queue is idle: run at once on this thread.
+            busy_ = true;
+        } else {
+            pending_.push_back(Task{nullptr, &slot});
+            if (!worker_.joinable()) worker_ = std::thread([this] { workerLoop(); });
+            changed_.notify_all();
+            lock.unlock();
+            std::unique_lock slotLock(slot.mutex);
+            slot.changed.wait(slotLock, [&] { return slot.mayRun; });
+        }
+    }
+    std::exception_ptr error;
+    {
+        QueueScope scope(this);
+        try {
+            block();
+        } catch (...) {
+            error = std::current_exception();
+        }
+    }
+    if (slot.mayRun) {
+        // The worker lent us the queue; hand it back.
+        {
+            std::lock_guard slotLock(slot.mutex);
+            slot.finished = true;
+        }
+        slot.changed.notify_all();
+    } else {
+        {
+            std::lock_guard lock(mutex_);
+            busy_ = false;
+        }
+        changed_.notify_all();
+    }
+    if (error) std::rethrow_exception(error);
+}
+
+void DispatchQueue::workerLoop() {
+    for (;;) {
+        Task task;
+        {
+            std::unique_lock lock(mutex_);
+            changed_.wait(lock, [&] {
+                return (!pending_.empty() && !busy_) || (stopping_ && pending_.empty() && !busy_);
+            });
+            if (pending_.empty()) return;
+            task = std::move(pending_.front());
+            pending_.pop_front();
+            busy_ = true;
+        }
+        if (task.slot) {
+            SyncSlot& slot = *task.slot;
+            std::unique_lock slotLock(slot.mutex);
+            slot.mayRun = true;
+            slot.changed.notify_all();
+            slot.changed.wait(slotLock, [&] { return slot.finished; });
+        } else {
+            QueueScope scope(this);
+            runGuarded(task.block);
+        }
+        {
+            std::lock_guard lock(mutex_);
+            busy_ = false;
+        }
+        changed_.notify_all();
+    }
+}
+
+// Main queue.
+
+bool DispatchQueue::isMainThread() {
+    return tIsMainThread;
+}
+
+void DispatchQueue::markCurrentThreadAsMain() {
+    tIsMainThread = true;
+}
+
+void DispatchQueue::setMainDriver(std::function<void()> wakeUp) {
+    std::lock_guard lock(mainState().mutex);
+    mainState().driver = std::move(wakeUp);
+}
+
+void DispatchQueue::runMainSync(const std::function<void()>& block) {
+    if (tIsMainThread) {
+        block();
+        return;
+    }
+    SyncSlot slot;
+    slot.block = &block;
+    {
+        std::lock_guard lock(mutex_);
+        pending_.push_back(Task{nullptr, &slot});
+    }
+    changed_.notify_all();
+    std::function<void()> driver;
+    {
+        std::lock_guard lock(mainState().mutex);
+        driver = mainState().driver;
+    }
+    if (driver) driver();
+    std::unique_lock slotLock(slot.mutex);
+    slot.changed.wait(slotLock, [&] { return slot.finished; });
+    if (slot.error) std::rethrow_exception(slot.error);
+}
+
+std::size_t DispatchQueue::drainMain() {
+    tIsMainThread = true;
+    DispatchQueue& queue = main();
+    std::size_t count = 0;
+    for (;;) {
+        Task task;
+        {
+            std::lock_guard lock(queue.mutex_);
+            if (queue.pending_.empty()) return count;
+            task = std::move(queue.pending_.front());
+            queue.pending_.pop_front();
+        }
+        ++count;
+        if (task.slot) {
+            SyncSlot& slot = *task.slot;
+            std::exception_ptr error;
+            try {
+                (*slot.block)();
+            } catch (...) {
+                error = std::current_exception();
+            }
+            {
+                std::lock_guard slotLock(slot.mutex);
+                slot.error = error;
+                slot.finished = true;
+            }
+            slot.changed.notify_all();
+        } else {
+            queue.runGuarded(task.block);
+        }
+    }
+}
+
+bool DispatchQueue::runMainUntil(const std::function<bool()>& done,
+                                 std::chrono::milliseconds timeout) {
+    tIsMainThread = true;
+    DispatchQueue& queue = main();
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        drainMain();
+        if (done()) return true;
+        std::unique_lock lock(queue.mutex_);
+        // Wake for new work, and at least every few milliseconds to ask `done`
+        // again: its answer may change on another thread without any main-queue block.
+        const auto wakeAt =
+            std::min(deadline, std::chrono::steady_clock::now() + std::chrono::milliseconds(5));
+        queue.changed_.wait_until(lock, wakeAt, [&] { return !queue.pending_.empty(); });
+        if (std::chrono::steady_clock::now() >= deadline && queue.pending_.empty()) {
+            lock.unlock();
+            return done();
+        }
+    }
+}
+
+}  // namespace keel
