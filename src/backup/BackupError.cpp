@@ -1,0 +1,30 @@
+#include "backup/BackupError.h"
+
+namespace quillfen {
+
+const char* BackupError::description(Code code) noexcept {
+    switch (code) {
+        case Code::autorizationRequired:
+            return "An autorization is required to get access to the disk.";
+        case Code::noBackupLocation:
+            return "The backup file location is not defined.";
+        case Code::backupFileIsNotReadable:
+            return "The backup file is not readable.";
+        case Code::syncActionIsNotSupported:
+            return "The performed sync action is not supported.";
+        case Code::backupFileIsNotADirectory:
+            return "The backup file should be a directory.";
+        case Code::backupFileExtensionIsInvalid:
+            return "The backup file extension is invalid.";
+        case Code::localDataCannotBeWritten:
+            return "The local data cannot be written by the application. It may due to the "
+                   "sandboxing of the application.";
+    }
+    return "The backup file is not readable.";
+}
+
+const char* BackupError::what() const noexcept {
+    return description(code_);
+}
+
+}  // namespace quillfen

@@ -1,0 +1,407 @@
+#include "backup/BackupFileData.h"
+
+#include <optional>
+#include <stdexcept>
+#include <system_error>
+#include <utility>
+
+#include <nlohmann/json.hpp>
+
+#include "backup/BackupDecodingError.h"
+#include "backup/BackupError.h"
+#include "keel/FileManager.h"
+#include "keel/FinderOrder.h"
+#include "keel/JSON.h"
+#include "keel/Strings.h"
+#include "keel/UUID.h"
+
+namespace fs = std::filesystem;
+using keel::FileManager;
+using keel::URL;
+using nlohmann::json;
+
+namespace quillfen {
+
+namespace {
+
+constexpr const char* kAppsFile = "Apps.json";
+constexpr const char* kExecsFile = "Execs.json";
+constexpr const char* kFilesFile = "Files.json";
+constexpr const char* kHistoryFile = "History.json";
+constexpr const char* kDataFile = "Data.json";
+constexpr const char* kNotesFile = "Notes.json";
+
+bool regularFileExists(const URL& url) {
+    const auto existence = FileManager::contentExists(url);
+    return existence.exists && !existence.isDirectory;
+}
+
+// "X.qfbackup/" names the same package as "X.qfbackup"; without the trailing
+// separator the last component, and so the extension, would be empty.
+URL withoutTrailingSeparator(URL url) {
+    while (!url.has_filename() && url.has_relative_path())
+        url = url.parent_path();
+    return url;
+}
+
+bool hasPackageExtension(const URL& url) {
+    return keel::pathExtension(url) == BackupFileData::packageExtension;
+}
+
+void validatePackageLocation(const URL& url) {
+    if (regularFileExists(url)) throw BackupError(BackupError::Code::backupFileIsNotADirectory);
+    if (!hasPackageExtension(url)) {
+        throw BackupError(BackupError::Code::backupFileExtensionIsInvalid);
+    }
+}
+
+bool isSameLocation(const URL& a, const URL& b) {
+    return fs::absolute(a).lexically_normal() == fs::absolute(b).lexically_normal();
+}
+
+// Copying or moving a package into itself, or removing a folder that contains
+// it on the way, would destroy it: such a request is refused before anything
+// is touched.
+void refuseNesting(const URL& package, const URL& other, const char* operation) {
+    if (keel::isFileParent(package, other) || keel::isFileParent(other, package)) {
+        throw fs::filesystem_error(
+            std::string("cannot ") + operation +
+                " a backup package onto itself, into itself or over a folder that contains it",
+            package, other, std::make_error_code(std::errc::invalid_argument));
+    }
+}
+
+void requireCopyName(const std::string& name) {
+    if (!keel::isUUIDString(name)) {
+        throw std::invalid_argument("A data copy name must be a UUID, not \"" + name + "\"");
+    }
+}
+
+// The parsed content of a package file, or nothing when no regular file is there.
+std::optional<json> readJSON(const URL& file) {
+    if (!regularFileExists(file)) return std::nullopt;
+    const std::string bytes = FileManager::readWholeFile(file);
+    try {
+        return json::parse(bytes);
+    } catch (const json::exception& error) {
+        throw BackupDecodingError(file, error.what());
+    }
+}
+
+template <class Decode>
+auto decodingElement(const URL& file, const std::string& where, Decode decode) {
+    try {
+        return decode();
+    } catch (const BackupDecodingError& error) {
+        throw BackupDecodingError(file, where + ": " + error.reason());
+    } catch (const json::exception& error) {
+        throw BackupDecodingError(file, where + ": " + error.what());
+    }
+}
+
+template <class T>
+std::vector<T> readArray(const URL& file) {
+    std::vector<T> items;
+    const auto content = readJSON(file);
+    if (!content) return items;
+    if (!content->is_array()) {
+        throw BackupDecodingError(
+            file, std::string("the content must be an array, not ") + content->type_name());
+    }
+    items.reserve(content->size());
+    for (std::size_t index = 0; index < content->size(); ++index) {
+        items.push_back(decodingElement(file, "element " + std::to_string(index),
+                                        [&] { return (*content)[index].get<T>(); }));
+    }
+    return items;
+}
+
+BackupFileData::DataItems readDataItems(const URL& file) {
+    BackupFileData::DataItems items;
+    const auto content = readJSON(file);
+    if (!content) return items;
+    if (!content->is_object()) {
+        throw BackupDecodingError(
+            file, std::string("the content must be an object, not ") + content->type_name());
+    }
+    for (const auto& [path, value] : content->items()) {
+        items.insert_or_assign(path, decodingElement(file, "member \"" + path + "\"",
+                                                     [&] { return value.get<BackupDataItem>(); }));
+    }
+    return items;
+}
+
+template <class Map, class KeyOf>
+json sortedArray(const Map& items, KeyOf keyOf) {
+    std::vector<typename Map::mapped_type> values;
+    values.reserve(items.size());
+    for (const auto& entry : items)
+        values.push_back(entry.second);
+    keel::finderSort(values, keyOf);
+    json array = json::array();
+    for (const auto& value : values)
+        array.push_back(value);
+    return array;
+}
+
+template <class T>
+json arrayInOrder(const std::vector<T>& items) {
+    json array = json::array();
+    for (const auto& item : items)
+        array.push_back(item);
+    return array;
+}
+
+// Encodes fully before touching the file, and replaces the old file by an
+// atomic rename: a failure at any step leaves the previous file as it was.
+void writeJSON(const URL& file, const json& content) {
+    FileManager::writeAtomically(file, keel::prettyJSON(content));
+}
+
+}  // namespace
+
+BackupFileData::BackupFileData(const URL& url) {
+    const URL location = withoutTrailingSeparator(url);
+    validatePackageLocation(location);
+    url_.setValue(location);
+    read();
+}
+
+// MARK: Lists
+
+BackupFileData::AppItems& BackupFileData::mutableAppItems() {
+    needsToWriteAppItems_ = true;
+    return appItems_;
+}
+BackupFileData::ExecItems& BackupFileData::mutableExecItems() {
+    needsToWriteExecItems_ = true;
+    return execItems_;
+}
+BackupFileData::FileItems& BackupFileData::mutableFileItems() {
+    needsToWriteFileItems_ = true;
+    return fileItems_;
+}
+BackupFileData::EventItems& BackupFileData::mutableEventItems() {
+    needsToWriteEventItems_ = true;
+    return eventItems_;
+}
+BackupFileData::DataItems& BackupFileData::mutableDataItems() {
+    needsToWriteDataItems_ = true;
+    return dataItems_;
+}
+BackupFileData::NoteItems& BackupFileData::mutableNoteItems() {
+    needsToWriteNoteItems_ = true;
+    return noteItems_;
+}
+
+void BackupFileData::setAppItems(AppItems items) {
+    mutableAppItems() = std::move(items);
+}
+void BackupFileData::setExecItems(ExecItems items) {
+    mutableExecItems() = std::move(items);
+}
+void BackupFileData::setFileItems(FileItems items) {
+    mutableFileItems() = std::move(items);
+}
+void BackupFileData::setEventItems(EventItems items) {
+    mutableEventItems() = std::move(items);
+}
+void BackupFileData::setDataItems(DataItems items) {
+    mutableDataItems() = std::move(items);
+}
+void BackupFileData::setNoteItems(NoteItems items) {
+    mutableNoteItems() = std::move(items);
+}
+
+// MARK: Reading and writing
+
+void BackupFileData::read() {
+    const URL package = packageURL();
+
+    appItems_ = keel::mapEntries(readArray<BackupAppItem>(package / kAppsFile),
+                                 [](const BackupAppItem& item) { return item.name; });
+    needsToWriteAppItems_ = false;
+
+    execItems_ = keel::mapEntries(readArray<BackupExecItem>(package / kExecsFile),
+                                  [](const BackupExecItem& item) { return item.name; });
+    needsToWriteExecItems_ = false;
+
+    fileItems_ = keel::mapEntries(readArray<BackupFileItem>(package / kFilesFile),
+                                  [](const BackupFileItem& item) { return item.path; });
+    needsToWriteFileItems_ = false;
+
+    eventItems_ = readArray<BackupEventItem>(package / kHistoryFile);
+    needsToWriteEventItems_ = false;
+
+    dataItems_ = readDataItems(package / kDataFile);
+    needsToWriteDataItems_ = false;
+
+    noteItems_ = readArray<BackupNoteItem>(package / kNotesFile);
+    needsToWriteNoteItems_ = false;
+}
+
+void BackupFileData::write() {
+    createDataFolder();
+    const URL package = packageURL();
+
+    if (needsToWriteAppItems_) {
+        writeJSON(package / kAppsFile,
+                  sortedArray(appItems_, [](const BackupAppItem& item) { return item.name; }));
+        needsToWriteAppItems_ = false;
+    }
+    if (needsToWriteExecItems_) {
+        writeJSON(package / kExecsFile,
+                  sortedArray(execItems_, [](const BackupExecItem& item) { return item.name; }));
+        needsToWriteExecItems_ = false;
+    }
+    if (needsToWriteFileItems_) {
+        writeJSON(package / kFilesFile,
+                  sortedArray(fileItems_, [](const BackupFileItem& item) { return item.path; }));
+        needsToWriteFileItems_ = false;
+    }
+    if (needsToWriteEventItems_) {
+        writeJSON(package / kHistoryFile, arrayInOrder(eventItems_));
+        needsToWriteEventItems_ = false;
+    }
+    if (needsToWriteDataItems_) {
+        json object = json::object();
+        for (const auto& [path, item] : dataItems_)
+            object[path] = item;
+        writeJSON(package / kDataFile, object);
+        needsToWriteDataItems_ = false;
+    }
+    if (needsToWriteNoteItems_) {
+        writeJSON(package / kNotesFile, arrayInOrder(noteItems_));
+        needsToWriteNoteItems_ = false;
+    }
+}
+
+void BackupFileData::createDataFolder() {
+    fs::create_directories(packageURL() / dataFolderName);
+}
+
+// MARK: Data copies
+
+URL BackupFileData::dataCopyURL(const std::string& name) const {
+    return packageURL() / dataFolderName / (name + "." + dataCopyExtension);
+}
+
+void BackupFileData::storeData(const URL& from, const std::string& name) {
+    requireCopyName(name);
+    const auto local = FileManager::contentExists(from);
+    if (!local.exists) return;
+
+    createDataFolder();
+    if (keel::checkIsAlias(from) == true) return;
+    if (keel::checkIsReadAndWrite(from) != true && local.isDirectory) {
+        throw BackupError(BackupError::Code::localDataCannotBeWritten);
+    }
+
+    const URL copy = dataCopyURL(name);
+    std::error_code ignored;
+    fs::create_directories(copy.parent_path(), ignored);
+    FileManager::overwritingCopy(from, copy);
+}
+
+void BackupFileData::restoreData(const std::string& name, const URL& to) {
+    requireCopyName(name);
+    const URL copy = dataCopyURL(name);
+    const auto stored = FileManager::contentExists(copy);
+    if (!stored.exists) return;
+    if (keel::checkIsAlias(to) == true) return;
+
+    if (keel::checkIsReadAndWrite(to) == true || !stored.isDirectory) {
+        std::error_code ignored;
+        fs::create_directories(to.parent_path(), ignored);
+        FileManager::overwritingCopy(copy, to);
+        return;
+    }
+    throw BackupError(BackupError::Code::localDataCannotBeWritten);
+}
+
+void BackupFileData::removeData(const std::string& name) {
+    requireCopyName(name);
+    const URL copy = dataCopyURL(name);
+    if (FileManager::contentExists(copy).exists) fs::remove_all(copy);
+}
+
+// MARK: Package operations
+
+void BackupFileData::checkCurrentLocation() const {
+    validatePackageLocation(packageURL());
+}
+
+void BackupFileData::move(const URL& to) {
+    write();
+    const URL source = packageURL();
+    const URL target = withoutTrailingSeparator(to);
+    // A location without the extension could not be opened again.
+    if (!hasPackageExtension(target)) {
+        throw BackupError(BackupError::Code::backupFileExtensionIsInvalid);
+    }
+    if (isSameLocation(source, target)) return;
+    refuseNesting(source, target, "move");
+
+    std::error_code ignored;
+    fs::remove_all(target, ignored);
+    std::error_code error;
+    fs::rename(source, target, error);
+    if (error == std::errc::cross_device_link) {
+        // Another file system: copy, adopt the copy, then drop the original. A
+        // failure to remove the original loses nothing, so it is not reported.
+        FileManager::overwritingCopy(source, target);
+        url_.setValue(target);
+        fs::remove_all(source, ignored);
+        return;
+    }
+    if (error) throw fs::filesystem_error("cannot move the backup package", source, target, error);
+    url_.setValue(target);
+}
+
+void BackupFileData::replace(const URL& with) {
+    write();
+    checkCurrentLocation();
+
+    // Opening the other package validates and reads it completely before
+    // anything here changes, so a failure leaves this instance as it was.
+    BackupFileData other(with);
+    appItems_ = std::move(other.appItems_);
+    execItems_ = std::move(other.execItems_);
+    fileItems_ = std::move(other.fileItems_);
+    eventItems_ = std::move(other.eventItems_);
+    dataItems_ = std::move(other.dataItems_);
+    noteItems_ = std::move(other.noteItems_);
+    needsToWriteAppItems_ = needsToWriteExecItems_ = needsToWriteFileItems_ = false;
+    needsToWriteEventItems_ = needsToWriteDataItems_ = needsToWriteNoteItems_ = false;
+    url_.setValue(other.packageURL());
+}
+
+void BackupFileData::importPackage(const URL& from) {
+    write();
+    checkCurrentLocation();
+
+    const URL package = packageURL();
+    const URL source = withoutTrailingSeparator(from);
+    if (isSameLocation(package, source)) {
+        read();
+        return;
+    }
+    refuseNesting(package, source, "import");
+    // A package that does not open must not replace a good one.
+    [[maybe_unused]] const BackupFileData validated(source);
+    FileManager::overwritingCopy(source, package);
+    read();
+}
+
+void BackupFileData::exportPackage(const URL& to) {
+    write();
+    const URL package = packageURL();
+    if (!hasPackageExtension(package)) {
+        throw BackupError(BackupError::Code::backupFileExtensionIsInvalid);
+    }
+    const URL target = withoutTrailingSeparator(to);
+    refuseNesting(package, target, "export");
+    FileManager::overwritingCopy(package, target);
+}
+
+}  // namespace quillfen

@@ -1,0 +1,192 @@
+// BackupFileData: the in-memory image of one open backup package.
+//
+// A package is a directory whose name has the extension "qfbackup" (compared
+// exactly). It holds up to six JSON files, each optional, and a "Data" folder
+// of data copies:
+//   "Apps.json"    array of BackupAppItem, kept here keyed by name
+//   "Execs.json"   array of BackupExecItem, keyed by name
+//   "Files.json"   array of BackupFileItem, keyed by path
+//   "History.json" array of BackupEventItem, newest first
+//   "Data.json"    object from settings path to BackupDataItem
+//   "Notes.json"   array of BackupNoteItem (the note is the first element)
+//   "Data/<uuid>.qfdata"  an exact copy of one local settings file or folder
+// Nothing else in the package is read or written.
+//
+// Every list has a change flag. Any change of a list, by assignment or through
+// its mutable accessor, sets the flag; reading the list's file or writing it
+// successfully clears it. `write()` writes only the flagged lists, each file
+// atomically, so that a small edit rewrites one or two files and a reader on
+// another computer never sees half a file. Data copies, by contrast, change on
+// disk at once; their records reach "Data.json" at the next `write()`.
+//
+// Errors:
+// - BackupError for the package's own rules (a location that is a file, a
+//   wrong extension, a local folder the process may not write);
+// - BackupDecodingError (with the file's path) for a package file that is not
+//   valid JSON or holds a record that does not decode;
+// - std::filesystem::filesystem_error for every file-system failure, including
+//   the refusal (invalid_argument) to move, import or export a package onto
+//   itself or across a folder that contains it;
+// - nlohmann::json::exception when a list cannot be encoded (a text that is
+//   not valid UTF-8);
+// - std::invalid_argument when a data copy name is not a UUID.
+// A failed operation leaves the lists as the operation describes; none leaves a
+// half-written file or package behind.
+//
+// Threads: no lock and no queue of its own; use one instance from one thread
+// at a time. Only `url()` may be called from any thread at any moment: it
+// gives the old or the new location while a move or replace runs.
+#pragma once
+
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "backup/BackupAppItem.h"
+#include "backup/BackupDataItem.h"
+#include "backup/BackupEventItem.h"
+#include "backup/BackupExecItem.h"
+#include "backup/BackupFileItem.h"
+#include "backup/BackupNoteItem.h"
+#include "keel/Atomic.h"
+#include "keel/URL.h"
+
+namespace quillfen {
+
+class BackupFileData {
+public:
+    using AppItems = std::unordered_map<std::string, BackupAppItem>;    // by name
+    using ExecItems = std::unordered_map<std::string, BackupExecItem>;  // by name
+    using FileItems = std::unordered_map<std::string, BackupFileItem>;  // by path
+    using EventItems = std::vector<BackupEventItem>;                    // newest first
+    using DataItems = std::unordered_map<std::string, BackupDataItem>;  // by settings path
+    using NoteItems = std::vector<BackupNoteItem>;
+
+    static constexpr const char* packageExtension = "qfbackup";
+    static constexpr const char* dataFolderName = "Data";
+    static constexpr const char* dataCopyExtension = "qfdata";
+
+    // Opens the package at `url`: throws backupFileIsNotADirectory when a file
+    // (not a directory) is there, backupFileExtensionIsInvalid when the name
+    // does not end in ".qfbackup", and any error of `read()`. A location where
+    // nothing exists opens as an empty package; nothing is created on disk
+    // until the first `write()`. A trailing "/" is ignored.
+    explicit BackupFileData(const keel::URL& url);
+
+    BackupFileData(const BackupFileData&) = delete;
+    BackupFileData& operator=(const BackupFileData&) = delete;
+
+    // The package's location; callable from any thread.
+    keel::URL url() const { return url_.value(); }
+
+    // The lists. The `mutable...` accessors and the setters mark the list
+    // changed; the mutable accessors do so on the call, whether or not the
+    // caller then changes anything. In the dictionaries the key must equal the
+    // record's name (apps, executables) or path (files).
+    const AppItems& appItems() const { return appItems_; }
+    const ExecItems& execItems() const { return execItems_; }
+    const FileItems& fileItems() const { return fileItems_; }
+    const EventItems& eventItems() const { return eventItems_; }
+    const DataItems& dataItems() const { return dataItems_; }
+    const NoteItems& noteItems() const { return noteItems_; }
+
+    AppItems& mutableAppItems();
+    ExecItems& mutableExecItems();
+    FileItems& mutableFileItems();
+    EventItems& mutableEventItems();
+    DataItems& mutableDataItems();
+    NoteItems& mutableNoteItems();
+
+    void setAppItems(AppItems items);
+    void setExecItems(ExecItems items);
+    void setFileItems(FileItems items);
+    void setEventItems(EventItems items);
+    void setDataItems(DataItems items);
+    void setNoteItems(NoteItems items);
+
+    bool needsToWriteAppItems() const { return needsToWriteAppItems_; }
+    bool needsToWriteExecItems() const { return needsToWriteExecItems_; }
+    bool needsToWriteFileItems() const { return needsToWriteFileItems_; }
+    bool needsToWriteEventItems() const { return needsToWriteEventItems_; }
+    bool needsToWriteDataItems() const { return needsToWriteDataItems_; }
+    bool needsToWriteNoteItems() const { return needsToWriteNoteItems_; }
+
+    // Reloads the six lists, in the order apps, executables, files, history,
+    // data, notes, clearing each list's flag. A missing file (or a directory in
+    // its place) reads as an empty list. Stops at the first error: the lists
+    // read before it keep their new values, the others their old ones. When two
+    // records of "Apps.json", "Execs.json" or "Files.json" share a key, the
+    // later one is kept.
+    void read();
+
+    // Creates the package directory and its "Data" folder when missing, then
+    // writes every flagged list in the order of `read()`: the apps, executables
+    // and files sorted by key in Finder order, the history and the notes in
+    // list order. Each file replaces the old one atomically and clears its flag.
+    // The first failure is thrown; that list and the ones after it stay flagged,
+    // so the next `write()` tries exactly them again.
+    void write();
+
+    // Creates "Data" inside the package, and the package directory with it.
+    void createDataFolder();
+
+    // The data copy operations. `name` must be a UUID (std::invalid_argument
+    // otherwise), so that no name can reach outside the "Data" folder.
+    // A symbolic link at the local location is never copied nor overwritten,
+    // and that is no error.
+    //
+    // Copies the local item at `from` over the copy `name` ("Data/<name>.qfdata"),
+    // keeping contents, permission bits and modification dates. Nothing happens
+    // when nothing is at `from`. A local folder the process may not both read
+    // and write throws localDataCannotBeWritten.
+    void storeData(const keel::URL& from, const std::string& name);
+    // Copies the copy `name` over the local item at `to`, creating `to`'s parent
+    // folders. Nothing happens when there is no such copy. A copy that is a
+    // folder is restored only over a local item the process may read and write
+    // (so not to a location where nothing is yet); otherwise it throws
+    // localDataCannotBeWritten.
+    void restoreData(const std::string& name, const keel::URL& to);
+    // Deletes the copy `name`; a missing copy is no error.
+    void removeData(const std::string& name);
+
+    // The package operations. Each first runs `write()`, so pending changes
+    // reach the current location; an error of it is thrown and nothing else
+    // happens.
+    //
+    // Moves the package directory to `to` (which must end in ".qfbackup"),
+    // replacing whatever is there, and adopts the new location. The lists stay
+    // as they are. Moving onto the current location does nothing.
+    void move(const keel::URL& to);
+    // Adopts the package at `with` (validated as when opening) and its lists.
+    // When it cannot be read, the error is thrown and this instance keeps its
+    // location and lists.
+    void replace(const keel::URL& with);
+    // Replaces the whole package directory by a copy of the package at `from`
+    // and reads it. `from` is validated and read first; a package that does not
+    // open, or a copy that fails part-way, leaves the current package intact.
+    void importPackage(const keel::URL& from);
+    // Copies the package directory to `to`, replacing whatever is there; a
+    // failed copy leaves `to` as it was. The location is unchanged.
+    void exportPackage(const keel::URL& to);
+
+private:
+    keel::URL packageURL() const { return url_.value(); }
+    keel::URL dataCopyURL(const std::string& name) const;
+    void checkCurrentLocation() const;
+
+    keel::Atomic<keel::URL> url_;
+    AppItems appItems_;
+    ExecItems execItems_;
+    FileItems fileItems_;
+    EventItems eventItems_;
+    DataItems dataItems_;
+    NoteItems noteItems_;
+    bool needsToWriteAppItems_ = false;
+    bool needsToWriteExecItems_ = false;
+    bool needsToWriteFileItems_ = false;
+    bool needsToWriteEventItems_ = false;
+    bool needsToWriteDataItems_ = false;
+    bool needsToWriteNoteItems_ = false;
+};
+
+}  // namespace quillfen
