@@ -1,0 +1,208 @@
+#include "local/LocalResources.h"
+
+#include <algorithm>
+#include <array>
+#include <mutex>
+#include <string_view>
+#include <system_error>
+
+#include "keel/FinderOrder.h"
+#include "keel/NotificationCenter.h"
+#include "keel/URL.h"
+
+namespace quillfen {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::mutex& applicationsDirectoryMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+fs::path& configuredApplicationsDirectory() {
+    static fs::path url = "/Applications/";
+    return url;
+}
+
+std::string asciiLowercased(std::string text) {
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return text;
+}
+
+// Extensions (lower-cased) of folders that the system treats as one item, a
+// bundle or a document package. The search never looks inside them: an
+// application's helpers and plug-ins are not applications of their own.
+bool isBundleExtension(const std::string& lowercasedExtension) {
+    static constexpr std::array<std::string_view, 36> extensions = {"app",
+                                                                    "appex",
+                                                                    "bundle",
+                                                                    "component",
+                                                                    "framework",
+                                                                    "kext",
+                                                                    "dext",
+                                                                    "driver",
+                                                                    "plugin",
+                                                                    "xpc",
+                                                                    "qlgenerator",
+                                                                    "mdimporter",
+                                                                    "prefpane",
+                                                                    "saver",
+                                                                    "vst",
+                                                                    "vst3",
+                                                                    "wdgt",
+                                                                    "service",
+                                                                    "systemextension",
+                                                                    "docset",
+                                                                    "osax",
+                                                                    "action",
+                                                                    "workflow",
+                                                                    "colorpicker",
+                                                                    "ideplugin",
+                                                                    "xcplugin",
+                                                                    "pkg",
+                                                                    "mpkg",
+                                                                    "rtfd",
+                                                                    "xcodeproj",
+                                                                    "xcworkspace",
+                                                                    "playground",
+                                                                    "photoslibrary",
+                                                                    "fs",
+                                                                    "menu",
+                                                                    "spotlight"};
+    return std::find(extensions.begin(), extensions.end(), lowercasedExtension) != extensions.end();
+}
+
+// The visible entries of `folder` in byte order of their names, so that every
+// run enumerates the same tree alike. Errors end the listing quietly.
+std::vector<fs::path> sortedVisibleChildren(const fs::path& folder) {
+    std::vector<fs::path> children;
+    std::error_code error;
+    fs::directory_iterator iterator(folder, fs::directory_options::skip_permission_denied, error);
+    for (; !error && iterator != fs::directory_iterator(); iterator.increment(error)) {
+        const fs::path& child = iterator->path();
+        if (child.filename().native().starts_with('.')) continue;
+        children.push_back(child);
+    }
+    std::sort(children.begin(), children.end(), [](const fs::path& a, const fs::path& b) {
+        return a.filename().native() < b.filename().native();
+    });
+    return children;
+}
+
+// Whether the search goes into `entry`: a real folder (not a link to one) that
+// is no bundle.
+bool isSearchedFolder(const fs::path& entry) {
+    std::error_code error;
+    fs::file_status status = fs::symlink_status(entry, error);
+    if (error || !fs::is_directory(status)) return false;
+    return !isBundleExtension(asciiLowercased(keel::pathExtension(entry)));
+}
+
+// Every entry below `root` in depth-first order, each folder before its
+// contents. Kept iterative so that a deep tree cannot exhaust the stack.
+std::vector<fs::path> enumerateRecursively(const fs::path& root) {
+    struct Level {
+        std::vector<fs::path> entries;
+        std::size_t next = 0;
+    };
+    std::vector<fs::path> result;
+    std::vector<Level> stack;
+    stack.push_back({sortedVisibleChildren(root)});
+    while (!stack.empty()) {
+        Level& level = stack.back();
+        if (level.next == level.entries.size()) {
+            stack.pop_back();
+            continue;
+        }
+        fs::path entry = level.entries[level.next++];
+        if (isSearchedFolder(entry)) {
+            result.push_back(entry);
+            stack.push_back({sortedVisibleChildren(entry)});  // `level` is stale from here on
+        } else {
+            result.push_back(std::move(entry));
+        }
+    }
+    return result;
+}
+
+}  // namespace
+
+LocalResources& LocalResources::shared() {
+    static LocalResources instance(applicationsDirectory());
+    return instance;
+}
+
+void LocalResources::setApplicationsDirectory(fs::path url) {
+    std::lock_guard lock(applicationsDirectoryMutex());
+    configuredApplicationsDirectory() = std::move(url);
+}
+
+fs::path LocalResources::applicationsDirectory() {
+    std::lock_guard lock(applicationsDirectoryMutex());
+    return configuredApplicationsDirectory();
+}
+
+LocalResources::LocalResources(fs::path applicationsDirectory)
+    : applicationsDirectory_(std::move(applicationsDirectory)) {
+    loadAppItems();
+    setExcludedFileURLs(keel::UserSettings::standard().get(localExcludeFileURLsKey));
+}
+
+std::optional<LocalAppItem> LocalResources::appItem(const std::string& name) const {
+    auto it = appItems_.find(name);
+    if (it == appItems_.end()) return std::nullopt;
+    return it->second;
+}
+
+std::vector<std::string> LocalResources::appNames() const {
+    std::vector<std::string> names;
+    names.reserve(appItems_.size());
+    for (const auto& [name, item] : appItems_)
+        names.push_back(name);
+    return names;
+}
+
+void LocalResources::loadAppItems() {
+    std::unordered_map<std::string, LocalAppItem> items;
+    for (const fs::path& url : enumerateRecursively(applicationsDirectory_)) {
+        if (asciiLowercased(keel::pathExtension(url)) != "app") continue;
+        std::string name = keel::lastPathTitle(url);
+        if (auto old = appItems_.find(name); old != appItems_.end()) {
+            items.insert_or_assign(name, old->second);
+        } else {
+            items.insert_or_assign(name, LocalAppItem(url));
+        }
+    }
+    appItems_ = std::move(items);
+}
+
+void LocalResources::setExcludedFileURLs(std::vector<fs::path> urls) {
+    auto& center = keel::NotificationCenter::defaultCenter();
+    center.post(willUpdateListNotification, this);
+    excludedFileURLs_.setValue(std::move(urls));
+    center.post(didUpdateListNotification, this);
+}
+
+void LocalResources::sortExcludedFileURLs() {
+    std::vector<fs::path> urls = excludedFileURLs();
+    keel::finderSort(urls, [](const fs::path& url) { return url.string(); });
+    setExcludedFileURLs(std::move(urls));
+}
+
+void LocalResources::saveExcludedFileURLs() {
+    keel::UserSettings::standard().set(localExcludeFileURLsKey, excludedFileURLs());
+}
+
+bool LocalResources::isExcluded(const fs::path& url) const {
+    const std::vector<fs::path> urls = excludedFileURLs();
+    // An empty entry names no location; it must not stand for the current folder.
+    return std::any_of(urls.begin(), urls.end(), [&](const fs::path& excluded) {
+        return !excluded.empty() && keel::isParent(excluded, url);
+    });
+}
+
+}  // namespace quillfen

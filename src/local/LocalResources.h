@@ -1,0 +1,98 @@
+// LocalResources: what is installed on this computer and what the user wants
+// left alone. It lists the application bundles of the applications folder, by
+// name, and holds the exclusion list: the files and folders that backups,
+// installs and synchronizations must not touch.
+//
+// One instance, `shared()`, serves the application; it is created on first use
+// and lives for the whole run. Creating it scans the applications folder once
+// and reads the stored exclusion list.
+//
+// Thread safety: `appItems` is filled while the instance is created and is
+// only read afterwards, so it may be read from any thread; `loadAppItems()`
+// replaces it and must not run while another thread reads it. The exclusion
+// list sits in a locked box: readers on any thread see a whole list, never a
+// half-replaced one. Its notifications are posted on the assigning thread.
+//
+// Errors: a folder that cannot be enumerated yields no applications and no
+// error; only `saveExcludedFileURLs()` can fail (see there).
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "keel/Atomic.h"
+#include "keel/UserSettings.h"
+#include "local/LocalAppItem.h"
+
+namespace quillfen {
+
+class LocalResources {
+public:
+    // Posted before and after every assignment of the exclusion list, with the
+    // instance as object.
+    static inline const std::string willUpdateListNotification =
+        "ExclusionsManagerWillUpdateListNotification";
+    static inline const std::string didUpdateListNotification =
+        "ExclusionsManagerDidUpdateListNotification";
+
+    // Where the exclusion list is kept between runs.
+    static inline const keel::EvaluedUserSettingKey<std::vector<std::filesystem::path>>
+        localExcludeFileURLsKey{"LocalExcludeFileURLs", {}};
+
+    // The instance of the application, created on first use (thread-safe).
+    // Do not call it from an observer of the list notifications: those are
+    // posted while the instance is being created.
+    static LocalResources& shared();
+
+    // The folder that `shared()` scans: "/Applications/" unless set. Takes
+    // effect only when set before the first call of `shared()`.
+    static void setApplicationsDirectory(std::filesystem::path url);
+    static std::filesystem::path applicationsDirectory();
+
+    // Scans `applicationsDirectory`, then reads the stored exclusion list and
+    // assigns it, which posts the will/did notifications once. The application
+    // uses `shared()`; separate instances serve tools and tests.
+    explicit LocalResources(std::filesystem::path applicationsDirectory);
+    LocalResources(const LocalResources&) = delete;
+    LocalResources& operator=(const LocalResources&) = delete;
+
+    // The installed applications by name.
+    const std::unordered_map<std::string, LocalAppItem>& appItems() const { return appItems_; }
+    std::optional<LocalAppItem> appItem(const std::string& name) const;
+    // The names of all found applications, in no particular order.
+    std::vector<std::string> appNames() const;
+
+    // Rebuilds `appItems` from the applications folder. The folder and its
+    // ordinary subfolders are searched, hidden entries skipped, symbolic links
+    // to folders and bundles never entered. Every entry whose extension is
+    // "app" in any case becomes an item; of two bundles with the same name the
+    // one enumerated last (entries sorted by name at each level) wins. An item
+    // already known under a name is kept as it was.
+    void loadAppItems();
+
+    std::vector<std::filesystem::path> excludedFileURLs() const {
+        return excludedFileURLs_.value();
+    }
+    // Replaces the whole list, between the will- and did-update notifications.
+    // Does not store it in the settings; see `saveExcludedFileURLs()`.
+    void setExcludedFileURLs(std::vector<std::filesystem::path> urls);
+    // Puts the list in Finder order of the paths, through the setter.
+    void sortExcludedFileURLs();
+    // Stores the current list in the user settings. Throws
+    // std::filesystem::filesystem_error when the settings file cannot be
+    // written, so the caller can tell the user the list was not kept.
+    void saveExcludedFileURLs();
+
+    // Whether `url` is an excluded location or lies inside one.
+    bool isExcluded(const std::filesystem::path& url) const;
+
+private:
+    std::filesystem::path applicationsDirectory_;
+    std::unordered_map<std::string, LocalAppItem> appItems_;
+    keel::Atomic<std::vector<std::filesystem::path>> excludedFileURLs_;
+};
+
+}  // namespace quillfen
