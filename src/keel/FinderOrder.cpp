@@ -12,8 +12,13 @@ namespace {
 
 std::unique_ptr<icu::Collator> makeCollator() {
     UErrorCode status = U_ZERO_ERROR;
-    std::unique_ptr<icu::Collator> collator(
-        icu::Collator::createInstance(icu::Locale::getDefault(), status));
+    // The C and POSIX locales collate by code point, which is no order for
+    // people: use the root collation there.
+    icu::Locale locale = icu::Locale::getDefault();
+    if (std::string_view(locale.getVariant()) == "POSIX" ||
+        std::string_view(locale.getLanguage()).empty())
+        locale = icu::Locale::getRoot();
+    std::unique_ptr<icu::Collator> collator(icu::Collator::createInstance(locale, status));
     if (U_FAILURE(status) || !collator) {
         status = U_ZERO_ERROR;
         collator.reset(icu::Collator::createInstance(icu::Locale::getRoot(), status));

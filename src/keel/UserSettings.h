@@ -61,6 +61,9 @@ struct EvaluedUserSettingKey {
 
 template <class T>
 struct OptionalUserSettingKey {
+    OptionalUserSettingKey(std::string name, std::optional<T> value = std::nullopt)
+        : name(std::move(name)), value(std::move(value)) {}
+
     std::string name;
     std::optional<T> value;  // the default, usually absent
 };

@@ -1,0 +1,172 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+#include "keel/DispatchQueue.h"
+#include "keel/OperationQueue.h"
+#include "keel/Timer.h"
+
+using namespace std::chrono_literals;
+using keel::DispatchQueue;
+
+TEST(DispatchQueueConcurrencyTest, SerialQueueRunsBlocksOneAtATimeInOrder) {
+    DispatchQueue queue("test.serial");
+    std::vector<int> order;
+    std::atomic<int> inside{0};
+    std::atomic<bool> overlapped{false};
+    auto block = [&](int i) {
+        if (inside.fetch_add(1) != 0) overlapped = true;
+        order.push_back(i);
+        inside.fetch_sub(1);
+    };
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 100; ++i)
+        queue.async([&, i] { block(i); });
+    // Synchronous calls from other threads interleave with the asynchronous ones
+    // but never run at the same time as them.
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&] {
+            for (int i = 0; i < 50; ++i)
+                queue.sync([&] { block(-1); });
+        });
+    for (auto& t : threads)
+        t.join();
+    queue.sync([] {});
+    EXPECT_FALSE(overlapped);
+    ASSERT_EQ(order.size(), 300u);
+    std::vector<int> asyncOrder;
+    for (int i : order)
+        if (i >= 0) asyncOrder.push_back(i);
+    for (int i = 0; i < 100; ++i)
+        EXPECT_EQ(asyncOrder[i], i);
+}
+
+TEST(DispatchQueueConcurrencyTest, SyncWaitsForEarlierAsyncBlocksAndReturnsValues) {
+    DispatchQueue queue("test.order");
+    int value = 0;
+    queue.async([&] {
+        std::this_thread::sleep_for(20ms);
+        value = 41;
+    });
+    EXPECT_EQ(queue.sync([&] { return value + 1; }), 42);
+}
+
+TEST(DispatchQueueConcurrencyTest, SyncRethrowsWhatTheBlockThrewAndTheQueueGoesOn) {
+    DispatchQueue queue("test.throw");
+    EXPECT_THROW(queue.sync([] { throw std::runtime_error("no"); }), std::runtime_error);
+    EXPECT_THROW(queue.execute(true, [] { throw std::logic_error("no"); }), std::logic_error);
+    EXPECT_EQ(queue.sync([] { return 7; }), 7);
+}
+
+TEST(DispatchQueueConcurrencyTest, IsCurrentHoldsInsideNestedCallsOfOtherQueues) {
+    DispatchQueue outer("test.outer");
+    DispatchQueue inner("test.inner");
+    EXPECT_FALSE(outer.isCurrent());
+    outer.sync([&] {
+        EXPECT_TRUE(outer.isCurrent());
+        inner.sync([&] {
+            EXPECT_TRUE(inner.isCurrent());
+            EXPECT_TRUE(outer.isCurrent());
+        });
+    });
+}
+
+TEST(DispatchQueueConcurrencyDeathTest, SyncFromTheQueuesOwnBlockAbortsInsteadOfHanging) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_DEATH(
+        {
+            DispatchQueue queue("test.reentrant");
+            queue.sync([&] { queue.sync([] {}); });
+        },
+        "waits synchronously");
+}
+
+TEST(DispatchQueueConcurrencyTest, MainQueueRunsOnlyWhenDrivenAndSyncWaitsForTheDriver) {
+    DispatchQueue::markCurrentThreadAsMain();
+    std::atomic<bool> ranOnMain{false};
+    std::atomic<bool> backgroundDone{false};
+    std::thread background([&] {
+        EXPECT_FALSE(DispatchQueue::isMainThread());
+        DispatchQueue::main().sync([&] { ranOnMain = DispatchQueue::isMainThread(); });
+        backgroundDone = true;
+    });
+    EXPECT_TRUE(DispatchQueue::runMainUntil([&] { return backgroundDone.load(); }, 10s));
+    background.join();
+    EXPECT_TRUE(ranOnMain);
+
+    int count = 0;
+    DispatchQueue::main().async([&] { ++count; });
+    DispatchQueue::main().async([&] { ++count; });
+    EXPECT_EQ(count, 0);
+    EXPECT_EQ(DispatchQueue::drainMain(), 2u);
+    EXPECT_EQ(count, 2);
+    // On the main thread itself a synchronous call runs at once.
+    DispatchQueue::main().sync([&] { ++count; });
+    EXPECT_EQ(count, 3);
+}
+
+TEST(DispatchQueueConcurrencyTest, GlobalQueueRunsBlocksConcurrently) {
+    std::atomic<int> inside{0};
+    std::atomic<int> most{0};
+    std::atomic<int> done{0};
+    for (int i = 0; i < 4; ++i)
+        DispatchQueue::global(keel::QualityOfService::utility).async([&] {
+            int now = ++inside;
+            for (int seen = most.load(); now > seen && !most.compare_exchange_weak(seen, now);) {
+            }
+            std::this_thread::sleep_for(50ms);
+            --inside;
+            ++done;
+        });
+    DispatchQueue::runMainUntil([&] { return done == 4; }, 10s);
+    EXPECT_EQ(done, 4);
+    EXPECT_GE(most, 2);
+}
+
+TEST(OperationQueueConcurrencyTest, NeverRunsMoreThanTheLimitAndWaitsForAll) {
+    keel::OperationQueue queue(3);
+    std::atomic<int> inside{0};
+    std::atomic<int> most{0};
+    std::atomic<int> done{0};
+    for (int i = 0; i < 24; ++i)
+        queue.addOperation([&] {
+            int now = ++inside;
+            for (int seen = most.load(); now > seen && !most.compare_exchange_weak(seen, now);) {
+            }
+            std::this_thread::sleep_for(5ms);
+            --inside;
+            ++done;
+        });
+    queue.waitUntilAllOperationsAreFinished();
+    EXPECT_EQ(done, 24);
+    EXPECT_LE(most, 3);
+    EXPECT_GE(most, 2);
+}
+
+TEST(OperationQueueConcurrencyTest, AThrowingOperationDoesNotStopTheOthers) {
+    keel::OperationQueue queue(2);
+    std::atomic<int> done{0};
+    queue.addOperation([] { throw std::runtime_error("one failed"); });
+    for (int i = 0; i < 5; ++i)
+        queue.addOperation([&] { ++done; });
+    queue.waitUntilAllOperationsAreFinished();
+    EXPECT_EQ(done, 5);
+}
+
+TEST(TimerConcurrencyTest, FiresOnceUnlessCancelled) {
+    std::atomic<int> fired{0};
+    auto timer = keel::Timer::schedule(0.01, [&] { ++fired; });
+    DispatchQueue::runMainUntil([&] { return fired == 1; }, 10s);
+    EXPECT_EQ(fired, 1);
+    EXPECT_TRUE(timer->hasFired());
+
+    std::atomic<int> cancelledFired{0};
+    auto cancelled = keel::Timer::schedule(30, [&] { ++cancelledFired; });
+    cancelled->cancel();
+    cancelled.reset();
+    EXPECT_EQ(cancelledFired, 0);
+}
