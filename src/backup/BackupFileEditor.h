@@ -1,0 +1,82 @@
+// BackupFileEditor: carries out every change of an open package's lists. It
+// adds, updates and removes application, executable and custom-file records,
+// removes the data copies of removed items, stores and restores single data
+// copies and appends history events, and announces each change through its
+// file's `didEditItems` / `didEditData`.
+//
+// The editor refers to its BackupFile weakly. Every operation first takes a
+// strong reference; when the file is gone it does nothing and returns an
+// empty result.
+//
+// Threads: the editor works directly on the file's BackupFileData, which has
+// no lock. Its operations must run on the file's serial queue (BackupFile
+// calls them from there), and they never call back into the file's queued
+// operations, which would wait for themselves.
+//
+// Errors: only the data-copy operations throw, with the errors of
+// BackupFileData (BackupError, std::filesystem::filesystem_error). Removing
+// items never fails: a data copy that cannot be deleted stays, with its
+// record, and the item is still removed.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "backup/BackupAppItem.h"
+#include "backup/BackupExecItem.h"
+#include "backup/BackupFileItem.h"
+#include "sync/SyncAction.h"
+
+namespace quillfen {
+
+class BackupFile;
+
+class BackupFileEditor {
+public:
+    explicit BackupFileEditor(std::weak_ptr<BackupFile> file) : file_(std::move(file)) {}
+
+    // The names of the installed applications and of the recorded ones, each
+    // once, in Finder order.
+    std::vector<std::string> appNames() const;
+
+    // Stores each record under its key, in the given order, and announces one
+    // edition with an `update` entry for a key that was there and an `add`
+    // entry for a new one. An empty array changes and announces nothing.
+    void setAppItems(const std::vector<BackupAppItem>& items);
+    void setExecItems(const std::vector<BackupExecItem>& items);
+    void setFileItems(const std::vector<BackupFileItem>& items);
+
+    // Removes each record with its data copies (one data edition per removed
+    // copy), then announces one edition with a `remove` entry per key, also
+    // for a key that was not there. An empty array changes nothing.
+    void removeAppItems(const std::vector<std::string>& names);
+    void removeExecItems(const std::vector<std::string>& names);
+    void removeFileItems(const std::vector<std::string>& paths);
+
+    // Puts a new event at the head of the history; when that makes the
+    // history longer than ten events, drops the oldest one (only one, so a
+    // longer history read from a package shrinks by one per event added).
+    void addEvent(SyncAction action);
+
+    // Copies the data copy of settings path `path` over the local item. No
+    // record for `path` means nothing to do. Throws.
+    void installData(const std::string& path);
+
+    // Copies the local item of settings path `path` into the package under a
+    // fresh copy name and records it. The previous copy and record are replaced
+    // only once the new copy is stored: a failed copy leaves them as they were.
+    // A missing local item changes nothing. Announces a `remove` (when a record
+    // existed) and then an `add` for `path`. Throws.
+    void backUpData(const std::string& path);
+
+    // Deletes the data copy of `path` and its record, and announces the
+    // removal. No record means nothing to do. When the copy cannot be deleted
+    // the error is thrown and the record stays.
+    void removeData(const std::string& path);
+
+private:
+    std::weak_ptr<BackupFile> file_;
+};
+
+}  // namespace quillfen
