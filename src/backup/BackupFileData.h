@@ -27,8 +27,6 @@
 // - std::filesystem::filesystem_error for every file-system failure, including
 //   the refusal (invalid_argument) to move, import or export a package onto
 //   itself or across a folder that contains it;
-// - nlohmann::json::exception when a list cannot be encoded (a text that is
-//   not valid UTF-8);
 // - std::invalid_argument when a data copy name is not a UUID.
 // A failed operation leaves the lists as the operation describes; none leaves a
 // half-written file or package behind.

@@ -1,8 +1,10 @@
 #include "support/TestSupport.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -75,6 +77,27 @@ unsigned modeOf(const fs::path& path) {
     if (::lstat(path.c_str(), &info) != 0)
         throw std::system_error(errno, std::generic_category(), "lstat " + path.string());
     return info.st_mode & 07777;
+}
+
+ScopedFileSizeLimit::ScopedFileSizeLimit(unsigned long long bytes) {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_FSIZE, &limit) != 0)
+        throw std::system_error(errno, std::generic_category(), "getrlimit");
+    oldSoftLimit_ = limit.rlim_cur;
+    // Without this the kernel would end the process with SIGXFSZ instead of
+    // failing the write.
+    oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+    limit.rlim_cur = bytes;
+    if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+        throw std::system_error(errno, std::generic_category(), "setrlimit");
+}
+
+ScopedFileSizeLimit::~ScopedFileSizeLimit() {
+    rlimit limit{};
+    ::getrlimit(RLIMIT_FSIZE, &limit);
+    limit.rlim_cur = oldSoftLimit_;
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    std::signal(SIGXFSZ, oldHandler_);
 }
 
 }  // namespace testsupport

@@ -55,4 +55,20 @@ void setModifyDate(const fs::path& path, time_t seconds, long nanoseconds = 0);
 // The permission bits of the item at `path` (not following a link).
 unsigned modeOf(const fs::path& path);
 
+// Makes every write that would let a file grow past `bytes` fail with EFBIG
+// while the object lives, then puts the old limit back. A way to make a copy or
+// a save fail part-way that works for root too (permission bits do not stop
+// root). The limit is per process: use it only in tests that run no threads.
+class ScopedFileSizeLimit {
+public:
+    explicit ScopedFileSizeLimit(unsigned long long bytes);
+    ~ScopedFileSizeLimit();
+    ScopedFileSizeLimit(const ScopedFileSizeLimit&) = delete;
+    ScopedFileSizeLimit& operator=(const ScopedFileSizeLimit&) = delete;
+
+private:
+    unsigned long long oldSoftLimit_;
+    void (*oldHandler_)(int);
+};
+
 }  // namespace testsupport
