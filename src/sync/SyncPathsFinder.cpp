@@ -1,0 +1,60 @@
+#include "sync/SyncPathsFinder.h"
+
+#include <algorithm>
+
+#include "local/LocalResources.h"
+#include "sync/PathConverter.h"
+#include "sync/SyncConfiguration.h"
+
+namespace quillfen {
+
+namespace {
+
+// Whether a name read from an application's property list can stand for one
+// folder inside the containers folder. Any installed bundle controls these
+// names: "..", or a name holding a "/", would point the paths (and every
+// install over them) at folders outside the containers.
+bool isContainerName(const std::string& name) {
+    if (name.empty() || name == "." || name == "..") return false;
+    return std::none_of(name.begin(), name.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return c == '/' || byte < 0x20 || byte == 0x7f;
+    });
+}
+
+}  // namespace
+
+SyncPathsFinder SyncPathsFinder::forApp(const std::string& name) {
+    return forApp(name, LocalResources::shared());
+}
+
+SyncPathsFinder SyncPathsFinder::forApp(const std::string& name, const LocalResources& installed) {
+    const SyncConfiguration configuration = SyncConfiguration::configuration(name, installed);
+    std::vector<std::string> paths = configuration.paths;
+    if (const auto app = installed.appItem(name)) {
+        if (app->identifier && isContainerName(*app->identifier)) {
+            for (const auto& path : configuration.paths)
+                paths.push_back("Library/Containers/" + *app->identifier + "/Data/" + path);
+        }
+        for (const auto& container : app->containers) {
+            if (isContainerName(container))
+                paths.push_back("Library/Group Containers/" + container);
+        }
+    }
+    const auto normalized = PathConverter::normalizedPaths(paths);
+    return {name, {normalized.begin(), normalized.end()}};
+}
+
+SyncPathsFinder SyncPathsFinder::forExec(const std::string& name) {
+    return forExec(name, LocalResources::shared());
+}
+
+SyncPathsFinder SyncPathsFinder::forExec(const std::string& name, const LocalResources& installed) {
+    return {name, SyncConfiguration::configuration(name, installed).paths};
+}
+
+SyncPathsFinder SyncPathsFinder::forFile(const std::string& path) {
+    return {path, {path}};
+}
+
+}  // namespace quillfen

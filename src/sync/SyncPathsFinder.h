@@ -1,0 +1,43 @@
+// SyncPathsFinder: the settings paths that stand for one item of a backup (an
+// application, an executable or a custom file), found on demand.
+//
+// An application's paths are its catalog paths, plus for an installed one the
+// same paths inside its sandbox container and its group containers, each
+// resolved through symbolic links, without duplicates, in byte order (which
+// is code-point order for UTF-8). An executable's paths are its catalog paths
+// exactly as listed. A custom file is its own single path.
+//
+// A plain value; building one reads the immutable catalog, the installed
+// applications and the file system, and may run on several threads at once.
+// Nothing fails: an application that is not installed adds no container
+// paths, and a name the catalog does not know gets the catalog's fall-back.
+// A bundle identifier or group container that is not one plain folder name
+// (empty, ".", "..", or holding "/" or a control character) adds no paths.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace quillfen {
+
+class LocalResources;
+
+struct SyncPathsFinder {
+    // The application name, executable name or custom file's settings path,
+    // as given (not the catalog's name for it).
+    std::string identifier;
+    std::vector<std::string> paths;
+
+    // With the applications of `LocalResources::shared()`.
+    static SyncPathsFinder forApp(const std::string& name);
+    static SyncPathsFinder forApp(const std::string& name, const LocalResources& installed);
+
+    static SyncPathsFinder forExec(const std::string& name);
+    static SyncPathsFinder forExec(const std::string& name, const LocalResources& installed);
+
+    static SyncPathsFinder forFile(const std::string& path);
+
+    friend bool operator==(const SyncPathsFinder&, const SyncPathsFinder&) = default;
+};
+
+}  // namespace quillfen
