@@ -1,0 +1,87 @@
+#include "sync/SyncItemState.h"
+
+#include <stdexcept>
+#include <utility>
+
+#include "backup/BackupFile.h"
+#include "local/LocalResources.h"
+#include "sync/SyncPathsFinder.h"
+
+namespace quillfen {
+
+namespace {
+
+const std::shared_ptr<BackupFile>& checked(const std::shared_ptr<BackupFile>& file) {
+    if (!file) throw std::invalid_argument("SyncItemState needs a backup file");
+    return file;
+}
+
+}  // namespace
+
+SyncItemState::SyncItemState(const std::shared_ptr<BackupFile>& file, std::optional<bool> isEnabled,
+                             std::string identifier, std::vector<std::string> paths,
+                             std::optional<std::string> bundleID)
+    : SyncItemState(file, isEnabled, std::move(identifier), std::move(paths), std::move(bundleID),
+                    LocalResources::shared()) {}
+
+SyncItemState::SyncItemState(const std::shared_ptr<BackupFile>& file, std::optional<bool> isEnabled,
+                             std::string identifier, std::vector<std::string> paths,
+                             std::optional<std::string> bundleID, const LocalResources& local)
+    : identifier(std::move(identifier)), isEnabled(isEnabled), paths(std::move(paths)) {
+    checked(file);
+    for (const std::string& path : this->paths) {
+        if (states.contains(path)) continue;
+        states.emplace(path, SyncPathState(file, path, bundleID, local));
+    }
+
+    std::vector<SyncAction> actions;
+    actions.reserve(states.size());
+    for (const auto& [path, state] : states) {
+        actions.push_back(state.action);
+        if (!backupDate) backupDate = state.backupDate;
+        if (!modifyDate) modifyDate = state.modifyDate;
+    }
+    action = combined(actions);
+}
+
+SyncItemState SyncItemState::forAppName(const std::shared_ptr<BackupFile>& file,
+                                        const std::string& appName) {
+    return forAppName(file, appName, LocalResources::shared());
+}
+
+SyncItemState SyncItemState::forAppName(const std::shared_ptr<BackupFile>& file,
+                                        const std::string& appName, const LocalResources& local) {
+    std::optional<bool> isEnabled;
+    if (const auto record = checked(file)->appItem(appName)) isEnabled = record->isEnabled;
+    std::optional<std::string> bundleID;
+    if (const auto app = local.appItem(appName)) bundleID = app->identifier;
+    return SyncItemState(file, isEnabled, appName, SyncPathsFinder::forApp(appName, local).paths,
+                         std::move(bundleID), local);
+}
+
+SyncItemState SyncItemState::forExecName(const std::shared_ptr<BackupFile>& file,
+                                         const std::string& execName) {
+    return forExecName(file, execName, LocalResources::shared());
+}
+
+SyncItemState SyncItemState::forExecName(const std::shared_ptr<BackupFile>& file,
+                                         const std::string& execName, const LocalResources& local) {
+    std::optional<bool> isEnabled;
+    if (const auto record = checked(file)->execItem(execName)) isEnabled = record->isEnabled;
+    return SyncItemState(file, isEnabled, execName, SyncPathsFinder::forExec(execName, local).paths,
+                         std::nullopt, local);
+}
+
+SyncItemState SyncItemState::forFilePath(const std::shared_ptr<BackupFile>& file,
+                                         const std::string& filePath) {
+    return forFilePath(file, filePath, LocalResources::shared());
+}
+
+SyncItemState SyncItemState::forFilePath(const std::shared_ptr<BackupFile>& file,
+                                         const std::string& filePath, const LocalResources& local) {
+    std::optional<bool> isEnabled;
+    if (const auto record = checked(file)->fileItem(filePath)) isEnabled = record->isEnabled;
+    return SyncItemState(file, isEnabled, filePath, {filePath}, std::nullopt, local);
+}
+
+}  // namespace quillfen
