@@ -25,6 +25,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -126,9 +127,17 @@ private:
     friend class BackupFileEditor;
 
     explicit BackupFile(const std::filesystem::path& url);
+    // Runs `f` synchronously on the serial queue and rethrows what it threw.
+    template <class F>
+    auto onQueue(F&& f);
     void post(const std::string& name, BackupEdition::Category category,
               std::optional<std::vector<BackupEdition::Entry>> entries);
 
+    // keel::DispatchQueue can lose track of a waiting caller when several
+    // threads wait for a busy serial queue at once, and then hangs. Callers of
+    // this file's operations therefore take turns here first, so that the
+    // queue never has more than one waiter coming from them.
+    std::mutex turn_;
     keel::DispatchQueue serialQueue_;
     BackupFileData data_;
     BackupFileEditor editor_;

@@ -1,0 +1,240 @@
+#include "backup/BackupFile.h"
+
+#include <mutex>
+#include <utility>
+
+#include "keel/Bundle.h"
+#include "keel/FinderOrder.h"
+#include "keel/NotificationCenter.h"
+#include "sync/SyncConfiguration.h"
+
+namespace quillfen {
+
+namespace {
+
+template <class Map, class KeyOf>
+auto finderSortedValues(const Map& items, KeyOf keyOf) {
+    std::vector<typename Map::mapped_type> values;
+    values.reserve(items.size());
+    for (const auto& entry : items)
+        values.push_back(entry.second);
+    keel::finderSort(values, keyOf);
+    return values;
+}
+
+template <class Map>
+std::optional<typename Map::mapped_type> valueFor(const Map& items, const std::string& key) {
+    const auto found = items.find(key);
+    if (found == items.end()) return std::nullopt;
+    return found->second;
+}
+
+}  // namespace
+
+template <class F>
+auto BackupFile::onQueue(F&& f) {
+    // From the queue's own block the queue itself aborts, loudly, rather than
+    // this lock hanging quietly.
+    if (serialQueue_.isCurrent()) return serialQueue_.sync(std::forward<F>(f));
+    std::lock_guard turn(turn_);
+    return serialQueue_.sync(std::forward<F>(f));
+}
+
+BackupFile::BackupFile(const std::filesystem::path& url)
+    : serialQueue_(keel::uniqueID("BackupFile.serialQueue")),
+      data_(url),
+      editor_(std::weak_ptr<BackupFile>()) {}
+
+std::shared_ptr<BackupFile> BackupFile::open(const std::filesystem::path& url) {
+    std::shared_ptr<BackupFile> file(new BackupFile(url));
+    // The editor can only point back once the file is shared.
+    file->editor_ = BackupFileEditor(file);
+    return file;
+}
+
+std::filesystem::path BackupFile::url() const {
+    return data_.url();
+}
+
+// MARK: Package
+
+void BackupFile::move(const std::filesystem::path& to) {
+    onQueue([&] { data_.move(to); });
+}
+
+void BackupFile::replace(const std::filesystem::path& with) {
+    onQueue([&] { data_.replace(with); });
+}
+
+void BackupFile::importPackage(const std::filesystem::path& from) {
+    onQueue([&] { data_.importPackage(from); });
+}
+
+void BackupFile::exportPackage(const std::filesystem::path& to) {
+    onQueue([&] { data_.exportPackage(to); });
+}
+
+void BackupFile::save() {
+    onQueue([&] { data_.write(); });
+}
+
+// MARK: Applications
+
+std::vector<std::string> BackupFile::appNames() {
+    return onQueue([&] { return editor_.appNames(); });
+}
+
+std::vector<BackupAppItem> BackupFile::appItems() {
+    return onQueue([&] {
+        return finderSortedValues(data_.appItems(),
+                                  [](const BackupAppItem& item) { return item.name; });
+    });
+}
+
+std::optional<BackupAppItem> BackupFile::appItem(const std::string& name) {
+    return onQueue([&] { return valueFor(data_.appItems(), name); });
+}
+
+void BackupFile::setAppItems(const std::vector<BackupAppItem>& items) {
+    onQueue([&] { editor_.setAppItems(items); });
+}
+
+void BackupFile::removeAppItems(const std::vector<std::string>& names) {
+    onQueue([&] { editor_.removeAppItems(names); });
+}
+
+// MARK: Executables
+
+std::vector<std::string> BackupFile::execNames() {
+    return onQueue([] {
+        // The catalog never changes while the process runs.
+        static const std::vector<std::string> names =
+            keel::finderSorted(SyncConfiguration::execNames());
+        return names;
+    });
+}
+
+std::vector<BackupExecItem> BackupFile::execItems() {
+    return onQueue([&] {
+        return finderSortedValues(data_.execItems(),
+                                  [](const BackupExecItem& item) { return item.name; });
+    });
+}
+
+std::optional<BackupExecItem> BackupFile::execItem(const std::string& name) {
+    return onQueue([&] { return valueFor(data_.execItems(), name); });
+}
+
+void BackupFile::setExecItems(const std::vector<BackupExecItem>& items) {
+    onQueue([&] { editor_.setExecItems(items); });
+}
+
+void BackupFile::removeExecItems(const std::vector<std::string>& names) {
+    onQueue([&] { editor_.removeExecItems(names); });
+}
+
+// MARK: Custom files
+
+std::vector<BackupFileItem> BackupFile::fileItems() {
+    return onQueue([&] {
+        return finderSortedValues(data_.fileItems(),
+                                  [](const BackupFileItem& item) { return item.path; });
+    });
+}
+
+std::optional<BackupFileItem> BackupFile::fileItem(const std::string& path) {
+    return onQueue([&] { return valueFor(data_.fileItems(), path); });
+}
+
+void BackupFile::setFileItems(const std::vector<BackupFileItem>& items) {
+    onQueue([&] { editor_.setFileItems(items); });
+}
+
+void BackupFile::removeFileItems(const std::vector<std::string>& paths) {
+    onQueue([&] { editor_.removeFileItems(paths); });
+}
+
+// MARK: Note
+
+std::optional<BackupNoteItem> BackupFile::note() {
+    return onQueue([&]() -> std::optional<BackupNoteItem> {
+        const auto& notes = data_.noteItems();
+        if (notes.empty()) return std::nullopt;
+        return notes.front();
+    });
+}
+
+void BackupFile::setNote(std::optional<std::string> text) {
+    onQueue([&] {
+        data_.setNoteItems({BackupNoteItem{std::move(text)}});
+        didEditItems(BackupEdition::Category::notes, std::nullopt);
+    });
+}
+
+void BackupFile::removeNote() {
+    onQueue([&] {
+        data_.setNoteItems({});
+        didEditItems(BackupEdition::Category::notes, std::nullopt);
+    });
+}
+
+// MARK: History
+
+std::vector<BackupEventItem> BackupFile::eventItems() {
+    return onQueue([&] { return data_.eventItems(); });
+}
+
+void BackupFile::addEvent(SyncAction action) {
+    onQueue([&] { editor_.addEvent(action); });
+}
+
+void BackupFile::removeEvents() {
+    onQueue([&] {
+        data_.setEventItems({});
+        didEditItems(BackupEdition::Category::events, std::nullopt);
+    });
+}
+
+// MARK: Data copies
+
+std::optional<BackupDataItem> BackupFile::dataItem(const std::string& path) {
+    return onQueue([&] { return valueFor(data_.dataItems(), path); });
+}
+
+void BackupFile::installData(const std::string& path) {
+    onQueue([&] { editor_.installData(path); });
+}
+
+void BackupFile::backUpData(const std::string& path) {
+    onQueue([&] { editor_.backUpData(path); });
+}
+
+// MARK: Announcements
+
+void BackupFile::didEditItems(BackupEdition::Category category,
+                              std::optional<std::vector<BackupEdition::Entry>> entries) {
+    post(didItemsNotification, category, std::move(entries));
+}
+
+void BackupFile::didEditData(BackupEdition::Category category,
+                             std::optional<std::vector<BackupEdition::Entry>> entries) {
+    post(didDataNotification, category, std::move(entries));
+}
+
+void BackupFile::post(const std::string& name, BackupEdition::Category category,
+                      std::optional<std::vector<BackupEdition::Entry>> entries) {
+    // Built here, posted later: the block carries its own copy of the edition
+    // and only the file's identity, so the poster never waits and the
+    // observers never run while the serial queue is held.
+    keel::Notification notification{
+        name, this, {{editionKey, BackupEdition{category, std::move(entries)}}}};
+    keel::DispatchQueue::main().async([notification = std::move(notification)] {
+        keel::NotificationCenter::defaultCenter().post(notification);
+    });
+}
+
+std::optional<BackupEdition> BackupFile::edition(const keel::Notification& notification) {
+    return notification.userInfoValue<BackupEdition>(editionKey);
+}
+
+}  // namespace quillfen

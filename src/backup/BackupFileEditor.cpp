@@ -1,0 +1,209 @@
+#include "backup/BackupFileEditor.h"
+
+#include <filesystem>
+#include <set>
+#include <utility>
+
+#include "backup/BackupFile.h"
+#include "keel/FileManager.h"
+#include "keel/FinderOrder.h"
+#include "local/LocalResources.h"
+#include "sync/PathConverter.h"
+#include "sync/SyncPathsFinder.h"
+
+namespace quillfen {
+
+namespace {
+
+using Category = BackupEdition::Category;
+using Action = BackupEdition::Action;
+using Entry = BackupEdition::Entry;
+
+// Stores each record under its key and announces the adds and updates in input
+// order. `mutableItems` marks the list changed.
+template <class Item, class Map, class KeyOf>
+void setItems(BackupFile& file, Map& items, const std::vector<Item>& records, KeyOf keyOf,
+              Category category) {
+    std::vector<Entry> entries;
+    entries.reserve(records.size());
+    for (const Item& record : records) {
+        std::string key = keyOf(record);
+        const Action action = items.contains(key) ? Action::update : Action::add;
+        items.insert_or_assign(key, record);
+        entries.push_back(Entry{-1, std::move(key), action});
+    }
+    file.didEditItems(category, std::move(entries));
+}
+
+}  // namespace
+
+std::vector<std::string> BackupFileEditor::appNames() const {
+    const auto file = file_.lock();
+    if (!file) return {};
+
+    std::set<std::string> names;
+    for (auto& name : LocalResources::shared().appNames())
+        names.insert(std::move(name));
+    for (const auto& entry : file->data_.appItems())
+        names.insert(entry.first);
+    return keel::finderSorted(std::vector<std::string>(names.begin(), names.end()));
+}
+
+// MARK: Setting records
+
+void BackupFileEditor::setAppItems(const std::vector<BackupAppItem>& items) {
+    const auto file = file_.lock();
+    if (!file || items.empty()) return;
+    setItems(
+        *file, file->data_.mutableAppItems(), items,
+        [](const BackupAppItem& item) { return item.name; }, Category::apps);
+}
+
+void BackupFileEditor::setExecItems(const std::vector<BackupExecItem>& items) {
+    const auto file = file_.lock();
+    if (!file || items.empty()) return;
+    setItems(
+        *file, file->data_.mutableExecItems(), items,
+        [](const BackupExecItem& item) { return item.name; }, Category::execs);
+}
+
+void BackupFileEditor::setFileItems(const std::vector<BackupFileItem>& items) {
+    const auto file = file_.lock();
+    if (!file || items.empty()) return;
+    setItems(
+        *file, file->data_.mutableFileItems(), items,
+        [](const BackupFileItem& item) { return item.path; }, Category::files);
+}
+
+// MARK: Removing records
+
+namespace {
+
+// Deletes the data copies and records of `paths`, announcing each one. A copy
+// that cannot be deleted stays with its record and is not announced: removing
+// an item must not fail half-way over one stubborn file.
+void removeDataCopies(BackupFile& file, BackupFileData& data,
+                      const std::vector<std::string>& paths) {
+    for (const auto& path : paths) {
+        const auto found = data.dataItems().find(path);
+        if (found == data.dataItems().end()) continue;
+        try {
+            data.removeData(found->second.uuid);
+        } catch (const std::filesystem::filesystem_error&) {
+            continue;
+        }
+        data.mutableDataItems().erase(path);
+        file.didEditData(Category::data, std::vector<Entry>{{-1, path, Action::remove}});
+    }
+}
+
+template <class Map, class PathsOf>
+void removeItems(BackupFile& file, BackupFileData& data, Map& (BackupFileData::*mutableItems)(),
+                 const std::vector<std::string>& keys, PathsOf pathsOf, Category category) {
+    std::vector<Entry> entries;
+    entries.reserve(keys.size());
+    for (const auto& key : keys) {
+        // Marks the list changed even when the key is not there.
+        (data.*mutableItems)().erase(key);
+        removeDataCopies(file, data, pathsOf(key));
+        entries.push_back(Entry{-1, key, Action::remove});
+    }
+    file.didEditItems(category, std::move(entries));
+}
+
+}  // namespace
+
+void BackupFileEditor::removeAppItems(const std::vector<std::string>& names) {
+    const auto file = file_.lock();
+    if (!file || names.empty()) return;
+    removeItems(
+        *file, file->data_, &BackupFileData::mutableAppItems, names,
+        [](const std::string& name) { return SyncPathsFinder::forApp(name).paths; },
+        Category::apps);
+}
+
+void BackupFileEditor::removeExecItems(const std::vector<std::string>& names) {
+    const auto file = file_.lock();
+    if (!file || names.empty()) return;
+    removeItems(
+        *file, file->data_, &BackupFileData::mutableExecItems, names,
+        [](const std::string& name) { return SyncPathsFinder::forExec(name).paths; },
+        Category::execs);
+}
+
+void BackupFileEditor::removeFileItems(const std::vector<std::string>& paths) {
+    const auto file = file_.lock();
+    if (!file || paths.empty()) return;
+    // A custom file is its own single settings path.
+    removeItems(
+        *file, file->data_, &BackupFileData::mutableFileItems, paths,
+        [](const std::string& path) { return std::vector<std::string>{path}; }, Category::files);
+}
+
+// MARK: History
+
+void BackupFileEditor::addEvent(SyncAction action) {
+    const auto file = file_.lock();
+    if (!file) return;
+
+    constexpr std::size_t maximumEvents = 10;
+    auto& events = file->data_.mutableEventItems();
+    events.insert(events.begin(), BackupEventItem::make(action));
+    if (events.size() > maximumEvents) events.pop_back();
+    file->didEditItems(Category::events, std::nullopt);
+}
+
+// MARK: Data copies
+
+void BackupFileEditor::installData(const std::string& path) {
+    const auto file = file_.lock();
+    if (!file) return;
+
+    const auto found = file->data_.dataItems().find(path);
+    if (found == file->data_.dataItems().end()) return;
+    file->data_.restoreData(found->second.uuid, PathConverter::url(path));
+}
+
+void BackupFileEditor::backUpData(const std::string& path) {
+    const auto file = file_.lock();
+    if (!file) return;
+    auto& data = file->data_;
+
+    const keel::URL local = PathConverter::url(path);
+    if (!keel::FileManager::contentExists(local).exists) return;
+
+    // The new copy goes in under a fresh name first, so that a copy that fails
+    // leaves the previous copy and its record as they were.
+    const BackupDataItem record = BackupDataItem::make(keel::FileManager::modifyDateForFile(local));
+    data.storeData(local, record.uuid);
+
+    const auto previous = data.dataItems().find(path);
+    const bool hadRecord = previous != data.dataItems().end();
+    if (hadRecord) {
+        // The back-up itself has succeeded: an old copy that cannot be deleted
+        // only takes room, so it is left behind rather than reported.
+        try {
+            data.removeData(previous->second.uuid);
+        } catch (const std::filesystem::filesystem_error&) {
+        }
+    }
+    data.mutableDataItems().insert_or_assign(path, record);
+
+    if (hadRecord)
+        file->didEditData(Category::data, std::vector<Entry>{{-1, path, Action::remove}});
+    file->didEditData(Category::data, std::vector<Entry>{{-1, path, Action::add}});
+}
+
+void BackupFileEditor::removeData(const std::string& path) {
+    const auto file = file_.lock();
+    if (!file) return;
+    auto& data = file->data_;
+
+    const auto found = data.dataItems().find(path);
+    if (found == data.dataItems().end()) return;
+    data.removeData(found->second.uuid);
+    data.mutableDataItems().erase(path);
+    file->didEditData(Category::data, std::vector<Entry>{{-1, path, Action::remove}});
+}
+
+}  // namespace quillfen

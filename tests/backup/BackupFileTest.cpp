@@ -1,0 +1,589 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <functional>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "BackupFileTestHelpers.h"
+#include "backup/BackupError.h"
+#include "backup/BackupFile.h"
+#include "backup/BackupFileEditor.h"
+#include "keel/FileManager.h"
+#include "keel/FinderOrder.h"
+#include "keel/Host.h"
+#include "support/TestSupport.h"
+#include "sync/SyncConfiguration.h"
+
+namespace quillfen::testing {
+namespace {
+
+using Action = BackupEdition::Action;
+using Category = BackupEdition::Category;
+
+const std::string hazelSupport = "Library/Application Support/Hazel";
+const std::string hazelPreferences = "Library/Preferences/com.noodlesoft.Hazel.plist";
+
+class BackupFileTest : public BackupFileFixture {};
+
+// MARK: Editions
+
+TEST_F(BackupFileTest, EditionIsReadBackFromItsNotificationOnly) {
+    const BackupEdition edition{Category::files, std::vector{entry("a", Action::update)}};
+    keel::Notification carrying{
+        BackupFile::didItemsNotification, file.get(), {{BackupFile::editionKey, edition}}};
+    EXPECT_EQ(BackupFile::edition(carrying), edition);
+
+    const keel::Notification empty{BackupFile::didItemsNotification, file.get(), {}};
+    const keel::Notification wrongType{
+        BackupFile::didItemsNotification, file.get(), {{BackupFile::editionKey, std::string("x")}}};
+    const keel::Notification wrongKey{
+        BackupFile::didItemsNotification, file.get(), {{"OtherKey", edition}}};
+    EXPECT_EQ(BackupFile::edition(empty), std::nullopt);
+    EXPECT_EQ(BackupFile::edition(wrongType), std::nullopt);
+    EXPECT_EQ(BackupFile::edition(wrongKey), std::nullopt);
+}
+
+TEST_F(BackupFileTest, CategoryAndActionKeepTheirRawValues) {
+    EXPECT_EQ(static_cast<int>(Category::apps), 0);
+    EXPECT_EQ(static_cast<int>(Category::files), 1);
+    EXPECT_EQ(static_cast<int>(Category::notes), 2);
+    EXPECT_EQ(static_cast<int>(Category::execs), 3);
+    EXPECT_EQ(static_cast<int>(Category::data), 4);
+    EXPECT_EQ(static_cast<int>(Category::events), 5);
+    EXPECT_EQ(static_cast<int>(Category::all), 6);
+    EXPECT_EQ(static_cast<int>(Action::add), 0);
+    EXPECT_EQ(static_cast<int>(Action::remove), 1);
+    EXPECT_EQ(static_cast<int>(Action::update), 2);
+}
+
+// MARK: Setting and removing records
+
+TEST_F(BackupFileTest, SetAnnouncesAddsAndUpdatesInInputOrder) {
+    file->setAppItems({{"Alpha", true, std::nullopt}});
+    recorder->take();
+
+    file->setAppItems({{"Beta", true, "new"}, {"Alpha", false, "changed"}, {"Gamma", true, {}}});
+    const auto seen = recorder->take();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_TRUE(seen[0].isItems());
+    EXPECT_EQ(seen[0].edition,
+              (BackupEdition{Category::apps,
+                             std::vector{entry("Beta", Action::add), entry("Alpha", Action::update),
+                                         entry("Gamma", Action::add)}}));
+    EXPECT_EQ(file->appItem("Alpha"), (BackupAppItem{"Alpha", false, "changed"}));
+}
+
+TEST_F(BackupFileTest, EachListAnnouncesUnderItsOwnCategoryAndKey) {
+    struct Case {
+        const char* title;
+        std::function<void()> set;
+        std::function<void()> remove;
+        Category category;
+        std::string key;
+    };
+    const std::vector<Case> cases = {
+        {"apps",
+         [&] {
+             file->setAppItems({{"App", true, {}}});
+         },
+         [&] { file->removeAppItems({"App"}); }, Category::apps, "App"},
+        {"execs",
+         [&] {
+             file->setExecItems({{"Vim", true, {}}});
+         },
+         [&] { file->removeExecItems({"Vim"}); }, Category::execs, "Vim"},
+        {"files",
+         [&] {
+             file->setFileItems({{"Documents/notes.txt", true, {}}});
+         },
+         [&] { file->removeFileItems({"Documents/notes.txt"}); }, Category::files,
+         "Documents/notes.txt"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.title);
+        c.set();
+        auto seen = recorder->take();
+        ASSERT_EQ(seen.size(), 1u);
+        EXPECT_EQ(seen[0].edition,
+                  (BackupEdition{c.category, std::vector{entry(c.key, Action::add)}}));
+        c.remove();
+        seen = recorder->take();
+        ASSERT_EQ(seen.size(), 1u);
+        EXPECT_EQ(seen[0].edition,
+                  (BackupEdition{c.category, std::vector{entry(c.key, Action::remove)}}));
+    }
+    EXPECT_TRUE(file->appItems().empty());
+    EXPECT_TRUE(file->execItems().empty());
+    EXPECT_TRUE(file->fileItems().empty());
+}
+
+TEST_F(BackupFileTest, EmptyRequestsChangeAndAnnounceNothing) {
+    file->setAppItems({});
+    file->setExecItems({});
+    file->setFileItems({});
+    file->removeAppItems({});
+    file->removeExecItems({});
+    file->removeFileItems({});
+    EXPECT_TRUE(recorder->take().empty());
+
+    // Nothing was marked changed, so a save writes no list file.
+    file->save();
+    EXPECT_FALSE(fs::exists(packageURL() / "Apps.json"));
+    EXPECT_FALSE(fs::exists(packageURL() / "Execs.json"));
+    EXPECT_FALSE(fs::exists(packageURL() / "Files.json"));
+}
+
+TEST_F(BackupFileTest, RemovingAnUnknownNameStillAnnouncesAndMarksTheListChanged) {
+    file->removeAppItems({"Nowhere"});
+    const auto seen = recorder->take();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].edition,
+              (BackupEdition{Category::apps, std::vector{entry("Nowhere", Action::remove)}}));
+    file->save();
+    EXPECT_EQ(testsupport::readFile(packageURL() / "Apps.json").find("Nowhere"), std::string::npos);
+    EXPECT_TRUE(fs::exists(packageURL() / "Apps.json"));
+}
+
+TEST_F(BackupFileTest, RemovingAnAppDeletesTheCopiesOfItsSettingsPathsThenAnnouncesTheApp) {
+    writeLocal(hazelPreferences, "rules");
+    file->setAppItems({{"Hazel", true, {}}});
+    file->backUpData(hazelPreferences);
+    const auto record = file->dataItem(hazelPreferences);
+    ASSERT_TRUE(record);
+    ASSERT_TRUE(fs::exists(dataCopyURL(record->uuid)));
+    recorder->take();
+
+    file->removeAppItems({"Hazel", "Absent"});
+
+    EXPECT_FALSE(fs::exists(dataCopyURL(record->uuid)));
+    EXPECT_EQ(file->dataItem(hazelPreferences), std::nullopt);
+    EXPECT_EQ(file->appItem("Hazel"), std::nullopt);
+    const auto seen = recorder->take();
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_TRUE(seen[0].isData());
+    EXPECT_EQ(
+        seen[0].edition,
+        (BackupEdition{Category::data, std::vector{entry(hazelPreferences, Action::remove)}}));
+    EXPECT_TRUE(seen[1].isItems());
+    EXPECT_EQ(seen[1].edition,
+              (BackupEdition{Category::apps, std::vector{entry("Hazel", Action::remove),
+                                                         entry("Absent", Action::remove)}}));
+    // The local settings are never touched by a removal.
+    EXPECT_EQ(testsupport::readFile(home() / hazelPreferences), "rules");
+}
+
+TEST_F(BackupFileTest, RemovingExecsAndFilesDeletesTheirCopiesAndLeavesOthers) {
+    writeLocal(".gvimrc", "set nu");
+    writeLocal("notes.txt", "mine");
+    writeLocal("kept.txt", "kept");
+    for (const auto* path : {".gvimrc", "notes.txt", "kept.txt"})
+        file->backUpData(path);
+    const auto kept = file->dataItem("kept.txt");
+    recorder->take();
+
+    file->removeExecItems({"Vim"});
+    file->removeFileItems({"notes.txt"});
+
+    EXPECT_EQ(file->dataItem(".gvimrc"), std::nullopt);
+    EXPECT_EQ(file->dataItem("notes.txt"), std::nullopt);
+    EXPECT_EQ(file->dataItem("kept.txt"), kept);
+    EXPECT_TRUE(fs::exists(dataCopyURL(kept->uuid)));
+    const auto seen = recorder->take();
+    ASSERT_EQ(seen.size(), 4u);
+    EXPECT_EQ(seen[0].edition,
+              (BackupEdition{Category::data, std::vector{entry(".gvimrc", Action::remove)}}));
+    EXPECT_EQ(seen[1].edition->category, Category::execs);
+    EXPECT_EQ(seen[2].edition,
+              (BackupEdition{Category::data, std::vector{entry("notes.txt", Action::remove)}}));
+    EXPECT_EQ(seen[3].edition->category, Category::files);
+}
+
+// The copy is made unremovable through a folder inside it that may not be
+// changed; permission bits do not stop root, so this runs for other users.
+class UnremovableCopy {
+public:
+    explicit UnremovableCopy(const fs::path& localFolder) : locked_(localFolder / "locked") {
+        testsupport::writeFile(locked_ / "inside", "x");
+        fs::permissions(locked_, fs::perms::owner_read | fs::perms::owner_exec);
+    }
+    // Lets the temporary folders be removed again.
+    static void unlockAll(const fs::path& folder) {
+        for (const auto& item : fs::recursive_directory_iterator(folder))
+            if (item.is_directory() && !item.is_symlink())
+                fs::permissions(item.path(), fs::perms::owner_all, fs::perm_options::add);
+    }
+
+private:
+    fs::path locked_;
+};
+
+TEST_F(BackupFileTest, ACopyThatCannotBeDeletedStaysWithItsRecordAndTheItemIsStillRemoved) {
+    if (::geteuid() == 0) GTEST_SKIP() << "root may delete anything";
+    fs::create_directories(home() / "Settings");
+    UnremovableCopy locked(home() / "Settings");
+    file->setFileItems({{"Settings", true, {}}});
+    file->backUpData("Settings");
+    const auto record = file->dataItem("Settings");
+    ASSERT_TRUE(record);
+    recorder->take();
+
+    file->removeFileItems({"Settings"});
+
+    EXPECT_EQ(file->dataItem("Settings"), record);
+    EXPECT_TRUE(fs::exists(dataCopyURL(record->uuid)));
+    EXPECT_EQ(file->fileItem("Settings"), std::nullopt);
+    const auto seen = recorder->take();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].edition,
+              (BackupEdition{Category::files, std::vector{entry("Settings", Action::remove)}}));
+    UnremovableCopy::unlockAll(folder(""));
+}
+
+// MARK: Reading
+
+TEST_F(BackupFileTest, RecordListsAreInFinderOrderOfTheirKeys) {
+    file->setAppItems({{"App 10", true, {}}, {"app 3", true, {}}, {"App 2", true, {}}});
+    file->setExecItems({{"zsh", true, {}}, {"Vim", true, {}}});
+    file->setFileItems({{"b/10.txt", true, {}}, {"b/9.txt", true, {}}, {"a", true, {}}});
+
+    std::vector<std::string> apps, execs, files;
+    for (const auto& item : file->appItems())
+        apps.push_back(item.name);
+    for (const auto& item : file->execItems())
+        execs.push_back(item.name);
+    for (const auto& item : file->fileItems())
+        files.push_back(item.path);
+    EXPECT_EQ(apps, (std::vector<std::string>{"App 2", "app 3", "App 10"}));
+    EXPECT_EQ(execs, (std::vector<std::string>{"Vim", "zsh"}));
+    EXPECT_EQ(files, (std::vector<std::string>{"a", "b/9.txt", "b/10.txt"}));
+}
+
+TEST_F(BackupFileTest, AppNamesListInstalledAndRecordedAppsOnceInFinderOrder) {
+    file->setAppItems({{"Installed App", true, {}}, {"Hazel 2", true, {}}});
+    EXPECT_EQ(file->appNames(), (std::vector<std::string>{"Hazel 2", "Hazel 10", "Installed App"}));
+}
+
+TEST_F(BackupFileTest, ExecNamesAreTheCatalogsInFinderOrderForEveryPackage) {
+    const auto names = file->execNames();
+    EXPECT_EQ(names, keel::finderSorted(SyncConfiguration::execNames()));
+    EXPECT_TRUE(std::is_sorted(names.begin(), names.end(), keel::finderLess));
+    const auto other = BackupFile::open(folder("Other.qfbackup"));
+    EXPECT_EQ(other->execNames(), names);
+}
+
+// MARK: Note and history
+
+TEST_F(BackupFileTest, NoteIsAlwaysOneRecordOnceSetAndAnnouncedAsAWhole) {
+    EXPECT_EQ(file->note(), std::nullopt);
+    file->setNote(std::nullopt);
+    EXPECT_EQ(file->note(), BackupNoteItem{});
+    file->setNote("# Hello");
+    EXPECT_EQ(file->note(), BackupNoteItem{"# Hello"});
+    file->save();
+    EXPECT_EQ(nlohmann::json::parse(testsupport::readFile(packageURL() / "Notes.json")),
+              nlohmann::json::parse(R"([{"content": "# Hello"}])"));
+    file->removeNote();
+    EXPECT_EQ(file->note(), std::nullopt);
+
+    const auto seen = recorder->take();
+    ASSERT_EQ(seen.size(), 3u);
+    for (const auto& announcement : seen) {
+        EXPECT_TRUE(announcement.isItems());
+        EXPECT_EQ(announcement.edition, (BackupEdition{Category::notes, std::nullopt}));
+    }
+}
+
+TEST_F(BackupFileTest, AddingTheEleventhEventDropsTheOldest) {
+    file->addEvent(SyncAction::install);
+    for (int i = 0; i < 9; ++i)
+        file->addEvent(SyncAction::backUp);
+    ASSERT_EQ(file->eventItems().size(), 10u);
+    EXPECT_EQ(file->eventItems().back().action, SyncAction::install);
+
+    file->addEvent(SyncAction::synchronize);
+    const auto events = file->eventItems();
+    ASSERT_EQ(events.size(), 10u);
+    EXPECT_EQ(events.front().action, SyncAction::synchronize);
+    EXPECT_EQ(events.front().comment, keel::localizedHostName());
+    for (std::size_t i = 1; i < events.size(); ++i)
+        EXPECT_EQ(events[i].action, SyncAction::backUp) << i;
+
+    const auto seen = recorder->take();
+    ASSERT_EQ(seen.size(), 11u);
+    EXPECT_EQ(seen.back().edition, (BackupEdition{Category::events, std::nullopt}));
+}
+
+TEST_F(BackupFileTest, ALongerHistoryShrinksByOnePerEventAdded) {
+    nlohmann::json history = nlohmann::json::array();
+    for (int i = 0; i < 12; ++i)
+        history.push_back({{"action", "BackUp"}, {"date", 1000.0 * (12 - i)}});
+    testsupport::writeFile(packageURL() / "History.json", history.dump());
+    file->replace(packageURL());
+    ASSERT_EQ(file->eventItems().size(), 12u);
+
+    file->addEvent(SyncAction::install);
+    const auto events = file->eventItems();
+    ASSERT_EQ(events.size(), 12u);
+    EXPECT_EQ(events.front().action, SyncAction::install);
+    EXPECT_EQ(events.back().date, keel::Date{2000.0});  // the oldest, 1000, is gone
+
+    file->removeEvents();
+    EXPECT_TRUE(file->eventItems().empty());
+    const auto seen = recorder->take();
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[1].edition, (BackupEdition{Category::events, std::nullopt}));
+}
+
+// MARK: Data copies
+
+TEST_F(BackupFileTest, BackingUpCopiesTheLocalItemAndRecordsItsDate) {
+    writeLocal(".zshrc", "export A=1");
+    testsupport::setModifyDate(home() / ".zshrc", 1'600'000'000, 500'000'000);
+
+    file->backUpData(".zshrc");
+
+    const auto record = file->dataItem(".zshrc");
+    ASSERT_TRUE(record);
+    EXPECT_EQ(record->originalDate, keel::FileManager::modifyDateForFile(home() / ".zshrc"));
+    EXPECT_EQ(testsupport::readFile(dataCopyURL(record->uuid)), "export A=1");
+    const auto seen = recorder->take();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_TRUE(seen[0].isData());
+    EXPECT_EQ(seen[0].edition,
+              (BackupEdition{Category::data, std::vector{entry(".zshrc", Action::add)}}));
+}
+
+TEST_F(BackupFileTest, BackingUpAgainReplacesCopyAndRecordAnnouncingRemoveThenAdd) {
+    writeLocal(".zshrc", "first");
+    file->backUpData(".zshrc");
+    const auto first = *file->dataItem(".zshrc");
+    recorder->take();
+
+    writeLocal(".zshrc", "second");
+    file->backUpData(".zshrc");
+
+    const auto second = *file->dataItem(".zshrc");
+    EXPECT_NE(second.uuid, first.uuid);
+    EXPECT_FALSE(fs::exists(dataCopyURL(first.uuid)));
+    EXPECT_EQ(testsupport::readFile(dataCopyURL(second.uuid)), "second");
+    const auto seen = recorder->take();
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0].edition,
+              (BackupEdition{Category::data, std::vector{entry(".zshrc", Action::remove)}}));
+    EXPECT_EQ(seen[1].edition,
+              (BackupEdition{Category::data, std::vector{entry(".zshrc", Action::add)}}));
+}
+
+TEST_F(BackupFileTest, BackingUpAMissingLocalItemKeepsTheEarlierCopy) {
+    writeLocal(".zshrc", "first");
+    file->backUpData(".zshrc");
+    const auto first = file->dataItem(".zshrc");
+    fs::remove(home() / ".zshrc");
+    recorder->take();
+
+    file->backUpData(".zshrc");
+    file->backUpData("never/there");
+
+    EXPECT_EQ(file->dataItem(".zshrc"), first);
+    EXPECT_EQ(file->dataItem("never/there"), std::nullopt);
+    EXPECT_EQ(testsupport::readFile(dataCopyURL(first->uuid)), "first");
+    EXPECT_TRUE(recorder->take().empty());
+}
+
+// A folder that the package cannot hold: its deepest file fits in a path on
+// the local side, but not under the longer path of a data copy.
+void makeTooDeepForACopy(const fs::path& folder) {
+    // The longest path the system accepts is 4095 bytes; the local file's
+    // path gets close to it, its copy's longer one goes past.
+    constexpr std::size_t target = 4080;
+    fs::path deep = folder;
+    while (deep.string().size() + 2 + 201 < target)
+        deep /= std::string(200, 'd');
+    deep /= std::string(target - deep.string().size() - 3, 'e');
+    testsupport::writeFile(deep / "f", "deep");
+}
+
+TEST_F(BackupFileTest, AFailedCopyKeepsThePreviousCopyAndRecord) {
+    writeLocal("Settings/prefs", "good");
+    file->backUpData("Settings");
+    const auto previous = file->dataItem("Settings");
+    ASSERT_TRUE(previous);
+    recorder->take();
+
+    makeTooDeepForACopy(home() / "Settings");
+    EXPECT_THROW(file->backUpData("Settings"), fs::filesystem_error);
+
+    EXPECT_EQ(file->dataItem("Settings"), previous);
+    EXPECT_EQ(testsupport::readFile(dataCopyURL(previous->uuid) / "prefs"), "good");
+    // Nothing half-copied is left behind either.
+    std::vector<fs::path> copies;
+    for (const auto& item : fs::directory_iterator(packageURL() / "Data"))
+        copies.push_back(item.path().filename());
+    EXPECT_EQ(copies, (std::vector<fs::path>{previous->uuid + ".qfdata"}));
+    EXPECT_TRUE(recorder->take().empty());
+}
+
+TEST_F(BackupFileTest, AnOldCopyThatCannotBeDeletedDoesNotFailTheBackUp) {
+    if (::geteuid() == 0) GTEST_SKIP() << "root may delete anything";
+    fs::create_directories(home() / "Settings");
+    UnremovableCopy locked(home() / "Settings");
+    file->backUpData("Settings");
+    const auto first = *file->dataItem("Settings");
+    recorder->take();
+
+    EXPECT_NO_THROW(file->backUpData("Settings"));
+
+    const auto second = *file->dataItem("Settings");
+    EXPECT_NE(second.uuid, first.uuid);
+    EXPECT_TRUE(fs::exists(dataCopyURL(second.uuid) / "locked" / "inside"));
+    const auto seen = recorder->take();
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0].edition->entries, (std::vector{entry("Settings", Action::remove)}));
+    EXPECT_EQ(seen[1].edition->entries, (std::vector{entry("Settings", Action::add)}));
+    UnremovableCopy::unlockAll(folder(""));
+}
+
+TEST_F(BackupFileTest, InstallingRestoresTheCopyAndAnnouncesNothing) {
+    writeLocal(".zshrc", "saved");
+    file->backUpData(".zshrc");
+    writeLocal(".zshrc", "changed locally");
+    recorder->take();
+
+    file->installData(".zshrc");
+
+    EXPECT_EQ(testsupport::readFile(home() / ".zshrc"), "saved");
+    EXPECT_TRUE(recorder->take().empty());
+}
+
+TEST_F(BackupFileTest, InstallingAPathWithoutRecordDoesNothing) {
+    writeLocal(".zshrc", "local");
+    EXPECT_NO_THROW(file->installData(".zshrc"));
+    EXPECT_NO_THROW(file->installData("not/there"));
+    EXPECT_EQ(testsupport::readFile(home() / ".zshrc"), "local");
+    EXPECT_FALSE(fs::exists(home() / "not"));
+    EXPECT_TRUE(recorder->take().empty());
+}
+
+TEST_F(BackupFileTest, AnAbsoluteSettingsPathIsUsedAsItStands) {
+    const fs::path outside = folder("outside.conf");
+    testsupport::writeFile(outside, "global");
+    file->backUpData(outside.string());
+    const auto record = file->dataItem(outside.string());
+    ASSERT_TRUE(record);
+    EXPECT_EQ(testsupport::readFile(dataCopyURL(record->uuid)), "global");
+}
+
+TEST_F(BackupFileTest, EditorRemovesDataWithItsRecord) {
+    writeLocal(".zshrc", "x");
+    file->backUpData(".zshrc");
+    const auto record = *file->dataItem(".zshrc");
+    recorder->take();
+
+    BackupFileEditor editor(file);
+    file->serialQueue().sync([&] {
+        editor.removeData(".zshrc");
+        editor.removeData("no/record");
+    });
+
+    EXPECT_EQ(file->dataItem(".zshrc"), std::nullopt);
+    EXPECT_FALSE(fs::exists(dataCopyURL(record.uuid)));
+    const auto seen = recorder->take();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].edition,
+              (BackupEdition{Category::data, std::vector{entry(".zshrc", Action::remove)}}));
+}
+
+// MARK: Announcements
+
+TEST_F(BackupFileTest, ObserversRunOnTheMainThreadAfterTheChange) {
+    writeLocal(".zshrc", "x");
+    std::vector<std::string> found;
+    recorder->probe = [&](const Announcement& announcement) {
+        const auto& entries = *announcement.edition->entries;
+        if (announcement.isData()) {
+            found.push_back(file->dataItem(entries[0].key) ? "data" : "no data");
+        } else {
+            found.push_back(file->appItem(entries[0].key) ? "app" : "no app");
+        }
+    };
+
+    // Nothing is delivered before the main queue runs: posting never waits
+    // for the observers.
+    std::thread editor([&] {
+        file->setAppItems({{"Hazel", true, {}}});
+        file->backUpData(".zshrc");
+    });
+    editor.join();
+    EXPECT_TRUE(recorder->announcements.empty());
+
+    const auto seen = recorder->take();
+    ASSERT_EQ(seen.size(), 2u);
+    for (const auto& announcement : seen)
+        EXPECT_TRUE(announcement.onMainThread);
+    EXPECT_EQ(found, (std::vector<std::string>{"app", "data"}));
+}
+
+TEST_F(BackupFileTest, AnnouncementsNameTheirFileAsObject) {
+    const auto other = BackupFile::open(folder("Other.qfbackup"));
+    AnnouncementRecorder otherRecorder(other.get());
+    other->setNote("elsewhere");
+    file->setNote("here");
+    keel::DispatchQueue::drainMain();
+    EXPECT_EQ(recorder->announcements.size(), 1u);
+    EXPECT_EQ(otherRecorder.announcements.size(), 1u);
+}
+
+// MARK: Lifetime and package operations
+
+TEST_F(BackupFileTest, AnEditorWhoseFileIsGoneDoesNothing) {
+    writeLocal(".zshrc", "x");
+    BackupFileEditor editor(file);
+    const fs::path package = packageURL();
+    recorder.reset();
+    AnnouncementRecorder anyFile(nullptr);
+    file.reset();
+
+    EXPECT_TRUE(editor.appNames().empty());
+    editor.setAppItems({{"App", true, {}}});
+    editor.removeAppItems({"App"});
+    editor.setExecItems({{"Vim", true, {}}});
+    editor.removeExecItems({"Vim"});
+    editor.setFileItems({{"f", true, {}}});
+    editor.removeFileItems({"f"});
+    editor.addEvent(SyncAction::backUp);
+    EXPECT_NO_THROW(editor.backUpData(".zshrc"));
+    EXPECT_NO_THROW(editor.installData(".zshrc"));
+    EXPECT_NO_THROW(editor.removeData(".zshrc"));
+
+    EXPECT_TRUE(anyFile.take().empty());
+    EXPECT_FALSE(fs::exists(package));
+}
+
+TEST_F(BackupFileTest, OpeningAndPackageOperationsPassErrorsThrough) {
+    testsupport::writeFile(folder("File.qfbackup"), "not a folder");
+    try {
+        BackupFile::open(folder("File.qfbackup"));
+        FAIL() << "a regular file opened as a package";
+    } catch (const BackupError& error) {
+        EXPECT_EQ(error.code(), BackupError::Code::backupFileIsNotADirectory);
+    }
+    EXPECT_THROW(BackupFile::open(folder("Package.backup")), BackupError);
+
+    file->setAppItems({{"App", true, {}}});
+    const fs::path moved = folder("Moved.qfbackup");
+    file->move(moved);
+    EXPECT_EQ(file->url(), moved);
+    EXPECT_TRUE(fs::exists(moved / "Apps.json"));
+    EXPECT_THROW(file->replace(folder("File.qfbackup")), BackupError);
+    EXPECT_EQ(file->url(), moved);
+
+    file->exportPackage(folder("Copy.qfbackup"));
+    const auto copy = BackupFile::open(folder("Copy.qfbackup"));
+    EXPECT_EQ(copy->appItems(), file->appItems());
+}
+
+}  // namespace
+}  // namespace quillfen::testing
