@@ -1,0 +1,108 @@
+// SyncEngine: carries out one device action on an open backup package: back
+// up this computer into the package, install the package onto this computer,
+// or synchronize the two (per settings path, the newer side wins).
+//
+// A run walks every application, executable and custom file the package
+// records (in that order, each list in Finder order), builds each item's state
+// and copies every settings path of every enabled item that is not excluded:
+// all of them for a back-up or an install, only those whose state asks for it
+// for a synchronization. Before a property list is copied (and again after it
+// was restored) the preferences tool reads it, so that the system's cached
+// preferences and the file agree. A path whose copy fails is recorded in the
+// logs and the run goes on; the run ends with one history event and one save.
+//
+// Threads: `run()` blocks the calling thread until every item is done. Item
+// states are built on the calling thread; items are processed on a queue of
+// the engine's own, up to eight at once, so that slow preferences-tool calls
+// overlap. Every access to the package is one of the backup file's own
+// operations, which run synchronously on its serial queue: copies never
+// overlap. Hence neither `run()` nor the `process` functions may be called on
+// the backup file's queue. One engine serves one run at a time.
+//
+// Errors: only `run()` throws, and only the error of the final save. The
+// `process(state)` step throws what the package's copy threw, and
+// BackupError(syncActionIsNotSupported) for an engine whose action is not
+// backUp, install or synchronize; `process(item)` turns those into the item's
+// result.
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <functional>
+#include <memory>
+
+#include "sync/SyncAction.h"
+#include "sync/SyncItemState.h"
+#include "sync/SyncLogs.h"
+#include "sync/SyncPathState.h"
+#include "sync/SyncResult.h"
+
+namespace quillfen {
+
+class BackupFile;
+class LocalResources;
+
+class SyncEngine {
+public:
+    // Called after each item of a run has finished, with the number of items
+    // finished so far and the number the run will process. It runs on one of
+    // the engine's worker threads, never two calls at once, with `done`
+    // counting up from 1 to `total` (no call for a package without items). It
+    // must not call back into the engine, and what it throws is ignored.
+    using ProgressHandler = std::function<void(std::size_t done, std::size_t total)>;
+
+    static constexpr int maxConcurrentItems = 8;
+
+    // An engine for `action` on `file`, with the installed applications and
+    // the exclusion list of `LocalResources::shared()`. Throws
+    // std::invalid_argument for a null file.
+    SyncEngine(std::shared_ptr<BackupFile> file, SyncAction action);
+    // The same with the installed applications and exclusion list of `local`,
+    // which must outlive the engine.
+    SyncEngine(std::shared_ptr<BackupFile> file, SyncAction action, const LocalResources& local);
+
+    SyncEngine(const SyncEngine&) = delete;
+    SyncEngine& operator=(const SyncEngine&) = delete;
+
+    const std::shared_ptr<BackupFile>& file() const { return file_; }
+    SyncAction action() const { return action_; }
+
+    // Set before `run()`.
+    void setProgressHandler(ProgressHandler handler);
+
+    // Performs the action on every recorded item, adds a history event with
+    // the action and saves the package. Returns the failures; throws only
+    // what the save threw (the failures are then lost, while the history
+    // event stays in the package's memory for the next save). A second call
+    // repeats the whole action.
+    SyncLogs run();
+
+    // Copies the settings paths of one item; a disabled item (or one the
+    // package holds no record of) is left alone. Never throws.
+    SyncResult process(const SyncItemState& item) const;
+
+    // Copies one settings path the way the engine's action asks; a path that
+    // is excluded, or needs nothing in a synchronization, is left alone.
+    void process(const SyncPathState& state) const;
+
+    // Lets the preferences tool read the path's file when it is an existing
+    // property list ("plist" extension, not a folder). Never fails: a tool
+    // that is missing or cannot be started is skipped.
+    void refreshPreferences(const SyncPathState& state) const;
+
+    // The preferences tool the engines run, "/usr/bin/defaults" unless set.
+    // May be changed at any time; a call already running keeps its tool.
+    static void setPreferencesToolPath(std::filesystem::path path);
+    static std::filesystem::path preferencesToolPath();
+
+private:
+    void backUp(const SyncPathState& state) const;
+    void install(const SyncPathState& state) const;
+
+    std::shared_ptr<BackupFile> file_;
+    SyncAction action_;
+    const LocalResources* local_;
+    ProgressHandler progressHandler_;
+};
+
+}  // namespace quillfen
