@@ -4,7 +4,6 @@
 #include <filesystem>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "keel/UserSettings.h"
@@ -247,24 +246,6 @@ TEST_F(SyncPathsTest, CustomFileIsItsOwnPath) {
     for (const std::string path : {"/etc/hosts", ".bashrc", "Library/Link To Somewhere"}) {
         EXPECT_EQ(SyncPathsFinder::forFile(path), (SyncPathsFinder{path, {path}}));
     }
-}
-
-TEST_F(SyncPathsTest, FindersAgreeAcrossThreads) {
-    makeApp(applications() / "Hazel.app", "com.noodlesoft.Hazel", {"group.a"});
-    const LocalResources installed(applications());
-    const SyncPathsFinder expected = SyncPathsFinder::forApp("Hazel", installed);
-    std::vector<std::thread> threads;
-    std::vector<int> mismatches(4, 0);
-    for (int t = 0; t < 4; ++t) {
-        threads.emplace_back([&, t] {
-            for (int i = 0; i < 50; ++i) {
-                if (SyncPathsFinder::forApp("Hazel", installed) != expected) ++mismatches[t];
-            }
-        });
-    }
-    for (auto& thread : threads)
-        thread.join();
-    EXPECT_EQ(mismatches, std::vector<int>(4, 0));
 }
 
 }  // namespace
