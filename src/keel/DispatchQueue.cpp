@@ -164,7 +164,7 @@ void DispatchQueue::async(Block block) {
         case Kind::mainQueue: {
             {
                 std::lock_guard lock(mutex_);
-                pending_.push_back(Task{std::move(block)});
+                pending_.push_back(Task{std::move(block), nullptr});
             }
             changed_.notify_all();
             std::function<void()> driver;
@@ -178,7 +178,7 @@ void DispatchQueue::async(Block block) {
         case Kind::serial: {
             {
                 std::lock_guard lock(mutex_);
-                pending_.push_back(Task{std::move(block)});
+                pending_.push_back(Task{std::move(block), nullptr});
                 if (!worker_.joinable()) worker_ = std::thread([this] { workerLoop(); });
             }
             changed_.notify_all();
@@ -224,14 +224,15 @@ void DispatchQueue::runSerialSync(const std::function<void()>& block) {
                      label_.c_str());
         std::abort();
     }
-    SyncSlot slot;
+    auto slotPointer = std::make_shared<SyncSlot>();
+    SyncSlot& slot = *slotPointer;
     {
         std::unique_lock lock(mutex_);
         if (!busy_ && pending_.empty()) {
             // The queue is idle: run at once on this thread.
             busy_ = true;
         } else {
-            pending_.push_back(Task{nullptr, &slot});
+            pending_.push_back(Task{nullptr, slotPointer});
             if (!worker_.joinable()) worker_ = std::thread([this] { workerLoop(); });
             changed_.notify_all();
             lock.unlock();
@@ -316,11 +317,12 @@ void DispatchQueue::runMainSync(const std::function<void()>& block) {
         block();
         return;
     }
-    SyncSlot slot;
+    auto slotPointer = std::make_shared<SyncSlot>();
+    SyncSlot& slot = *slotPointer;
     slot.block = &block;
     {
         std::lock_guard lock(mutex_);
-        pending_.push_back(Task{nullptr, &slot});
+        pending_.push_back(Task{nullptr, slotPointer});
     }
     changed_.notify_all();
     std::function<void()> driver;

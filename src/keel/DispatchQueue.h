@@ -95,7 +95,9 @@ private:
     struct SyncSlot;
     struct Task {
         Block block;
-        SyncSlot* slot = nullptr;
+        // Shared: the waiting thread and the thread that hands over the
+        // queue both touch it after the other may have moved on.
+        std::shared_ptr<SyncSlot> slot;
     };
     struct Pool;
 
