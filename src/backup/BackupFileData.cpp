@@ -310,7 +310,11 @@ void BackupFileData::restoreData(const std::string& name, const URL& to) {
     if (!stored.exists) return;
     if (keel::checkIsAlias(to) == true) return;
 
-    if (keel::checkIsReadAndWrite(to) == true || !stored.isDirectory) {
+    // A folder copy may replace only a local folder that can be read and
+    // written, or be put where nothing is yet (a settings folder installed on
+    // a new computer); the copy itself reports a parent that cannot be written.
+    const auto readAndWrite = keel::checkIsReadAndWrite(to);
+    if (readAndWrite != false || !stored.isDirectory) {
         std::error_code ignored;
         fs::create_directories(to.parent_path(), ignored);
         FileManager::overwritingCopy(copy, to);

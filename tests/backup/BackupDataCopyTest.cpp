@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <stdexcept>
 #include <string>
@@ -111,20 +112,30 @@ TEST_F(BackupDataCopyTest, AliasesAreNeitherCopiedNorOverwritten) {
     EXPECT_EQ(readFile(target), "target");
 }
 
-TEST_F(BackupDataCopyTest, RestoringCreatesParentsButAFolderNeedsAWritableLocalItem) {
+TEST_F(BackupDataCopyTest, RestoringCreatesParentsAndPutsAFolderWhereNothingWas) {
     writeFile(copyOf(kName), "stored");
     data.restoreData(kName, home / "new/deep/file");
     EXPECT_EQ(readFile(home / "new/deep/file"), "stored");
 
+    // A settings folder installed on a computer that does not have it yet.
     fs::remove(copyOf(kName));
     writeFile(copyOf(kName) / "inner", "stored");
+    data.restoreData(kName, home / "new/folder");
+    EXPECT_EQ(readFile(home / "new/folder/inner"), "stored");
+}
+
+TEST_F(BackupDataCopyTest, AFolderIsNotRestoredOverALocalFolderThatCannotBeWritten) {
+    if (::geteuid() == 0) GTEST_SKIP() << "root may write anything";
+    writeFile(copyOf(kName) / "inner", "stored");
+    writeFile(home / "locked" / "mine", "mine");
+    fs::permissions(home / "locked", fs::perms::owner_read | fs::perms::owner_exec);
     try {
-        data.restoreData(kName, home / "absent");
-        ADD_FAILURE() << "restored a folder where nothing was";
+        data.restoreData(kName, home / "locked");
+        ADD_FAILURE() << "restored over a folder that cannot be written";
     } catch (const BackupError& error) {
         EXPECT_EQ(error.code(), BackupError::Code::localDataCannotBeWritten);
     }
-    EXPECT_FALSE(fs::exists(home / "absent"));
+    EXPECT_EQ(readFile(home / "locked" / "mine"), "mine");
 }
 
 TEST_F(BackupDataCopyTest, CopyNamesThatAreNotUUIDsAreRefused) {
