@@ -170,3 +170,22 @@ TEST(TimerConcurrencyTest, FiresOnceUnlessCancelled) {
     cancelled.reset();
     EXPECT_EQ(cancelledFired, 0);
 }
+
+TEST(DispatchQueueConcurrencyTest, ContendedSynchronousCallsAllComplete) {
+    // Many threads queue up synchronous calls behind each other, so most of them
+    // wait for the worker to hand the queue over; every call must come back.
+    DispatchQueue queue("test.contended");
+    std::atomic<int> calls{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 6; ++t)
+        threads.emplace_back([&] {
+            for (int i = 0; i < 2000; ++i) {
+                if (i % 7 == 0) queue.async([&] { ++calls; });
+                queue.sync([&] { ++calls; });
+            }
+        });
+    for (auto& t : threads)
+        t.join();
+    queue.sync([] {});
+    EXPECT_EQ(calls.load(), 6 * (2000 + 286));
+}
