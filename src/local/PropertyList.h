@@ -26,6 +26,13 @@ public:
     // Larger files are not parsed: no bundle description comes near this, and
     // a bound keeps a hostile or broken file from exhausting memory.
     static constexpr std::size_t maximumFileSize = 16 * 1024 * 1024;
+    // Lists nested deeper, or that would unfold into more values, are not
+    // parsed either. The parser recurses once per level and copies a binary
+    // list's shared values once per reference, so a small hostile file could
+    // otherwise overflow the stack or unfold into billions of values. Bundle
+    // descriptions nest a handful of levels and hold a few thousand values.
+    static constexpr std::size_t maximumDepth = 256;
+    static constexpr std::size_t maximumValueCount = 1024 * 1024;
 
     PropertyList() = default;
 

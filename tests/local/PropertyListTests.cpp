@@ -1,9 +1,12 @@
 #include "local/PropertyList.h"
 
 #include <gtest/gtest.h>
+#include <plist/plist.h>
 #include <sys/stat.h>
 
+#include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "LocalTestHelpers.h"
@@ -82,6 +85,142 @@ TEST(PropertyListTest, MalformedDataGivesNoValues) {
         EXPECT_EQ(list.string("CFBundleIdentifier"), std::nullopt) << bytes.substr(0, 60);
         EXPECT_TRUE(list.dictionaryKeys("NSUbiquitousContainers").empty());
     }
+}
+
+// A binary list of `count` arrays in which array i refers `references` times to
+// array i + 1 (the last one is empty), or, with `cycle`, the last refers back
+// to the first. Written by hand: no writer produces such files.
+std::string binaryArrayChain(std::size_t count, int references, bool cycle = false) {
+    std::string bytes = "bplist00";
+    std::vector<std::uint32_t> offsets;
+    auto appendReference = [&](std::size_t target) {
+        for (int shift = 16; shift >= 0; shift -= 8)
+            bytes.push_back(char(target >> shift));
+    };
+    for (std::size_t i = 0; i < count; ++i) {
+        offsets.push_back(static_cast<std::uint32_t>(bytes.size()));
+        if (i + 1 == count && !cycle) {
+            bytes.push_back(char(0xA0));
+            continue;
+        }
+        bytes.push_back(char(0xA0 | references));
+        for (int r = 0; r < references; ++r)
+            appendReference((i + 1) % count);
+    }
+    const std::uint64_t tableOffset = bytes.size();
+    for (std::uint32_t offset : offsets) {
+        for (int shift = 24; shift >= 0; shift -= 8)
+            bytes.push_back(char(offset >> shift));
+    }
+    std::string trailer(32, '\0');
+    trailer[6] = 4;  // offset size
+    trailer[7] = 3;  // reference size
+    for (int k = 0; k < 8; ++k) {
+        trailer[8 + k] = char(std::uint64_t(count) >> (56 - 8 * k));
+        trailer[24 + k] = char(tableOffset >> (56 - 8 * k));
+    }
+    return bytes + trailer;
+}
+
+std::string binaryFrom(plist_t root) {
+    char* bytes = nullptr;
+    uint32_t length = 0;
+    plist_to_bin(root, &bytes, &length);
+    std::string result(bytes, length);
+    plist_to_bin_free(bytes);
+    plist_free(root);
+    return result;
+}
+
+// A dictionary holding the identifier and, under "Nested", `depth` arrays one
+// inside the other.
+std::string binaryNestedDictionary(std::size_t depth) {
+    plist_t root = plist_new_dict();
+    plist_dict_set_item(root, "CFBundleIdentifier", plist_new_string("com.example.Deep"));
+    plist_t inner = plist_new_array();
+    for (std::size_t i = 1; i < depth; ++i) {
+        plist_t outer = plist_new_array();
+        plist_array_append_item(outer, inner);
+        inner = outer;
+    }
+    plist_dict_set_item(root, "Nested", inner);
+    return binaryFrom(root);
+}
+
+std::string xmlNestedDictionary(std::size_t depth) {
+    std::string nested;
+    for (std::size_t i = 0; i < depth; ++i)
+        nested += "<array>";
+    for (std::size_t i = 0; i < depth; ++i)
+        nested += "</array>";
+    return xmlPlist(
+        "<key>CFBundleIdentifier</key><string>com.example.Deep</string>\n"
+        "<key>Nested</key>" +
+        nested + "\n");
+}
+
+TEST(PropertyListTest, ListsWithinTheBoundsAreRead) {
+    // Every kind of value a writer produces, counts past the short form, and
+    // as much nesting as allowed.
+    plist_t root = plist_new_dict();
+    plist_dict_set_item(root, "CFBundleIdentifier", plist_new_string("com.example.Rich"));
+    plist_t containers = plist_new_dict();
+    for (int i = 0; i < 40; ++i) {
+        plist_dict_set_item(containers, ("iCloud.item" + std::to_string(i)).c_str(),
+                            plist_new_dict());
+    }
+    plist_dict_set_item(root, "NSUbiquitousContainers", containers);
+    plist_t values = plist_new_array();
+    for (int i = 0; i < 20; ++i)
+        plist_array_append_item(values, plist_new_uint(1u << i));
+    plist_array_append_item(values, plist_new_real(2.5));
+    plist_array_append_item(values, plist_new_bool(0));
+    plist_array_append_item(values, plist_new_data("\x01\x02", 2));
+    plist_array_append_item(values, plist_new_date(600000000, 0));
+    plist_array_append_item(values,
+                            plist_new_string("com.example.Rich"));  // shared with the key's value
+    plist_dict_set_item(root, "Values", values);
+    const std::string rich = binaryFrom(root);
+
+    const std::size_t deepest = PropertyList::maximumDepth - 2;  // below the root dictionary
+    for (const std::string& bytes :
+         {rich, binaryNestedDictionary(deepest), xmlNestedDictionary(deepest)}) {
+        PropertyList list = PropertyList::fromData(bytes);
+        EXPECT_TRUE(list.string("CFBundleIdentifier").has_value());
+    }
+    EXPECT_EQ(PropertyList::fromData(rich).dictionaryKeys("NSUbiquitousContainers").size(), 40u);
+}
+
+TEST(PropertyListTest, HostileStructuresAreRefusedBeforeParsing) {
+    std::string manyValues = "<plist version=\"1.0\"><array>";
+    for (std::size_t i = 0; i <= PropertyList::maximumValueCount; ++i)
+        manyValues += "<true/>";
+    manyValues += "</array></plist>";
+    std::string strayClosers;  // end tags first must not make room for deeper nesting
+    for (int i = 0; i < 1000; ++i)
+        strayClosers += "</array>";
+    strayClosers = xmlPlist(strayClosers + "<key>Nested</key>" +
+                            xmlNestedDictionary(PropertyList::maximumDepth + 1));
+
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"XML one level too deep", xmlNestedDictionary(PropertyList::maximumDepth)},
+        {"XML a million levels deep", xmlNestedDictionary(1000000)},
+        {"XML stray end tags", strayClosers},
+        {"XML too many values", manyValues},
+        {"binary one level too deep", binaryNestedDictionary(PropertyList::maximumDepth)},
+        {"binary a million levels deep", binaryArrayChain(1000000, 1)},
+        // 60 arrays, each referring twice to the next, would unfold into 2^60 arrays.
+        {"binary shared references", binaryArrayChain(60, 2)},
+        {"binary cycle", binaryArrayChain(3, 1, true)},
+        {"binary self-reference", binaryArrayChain(1, 1, true)},
+    };
+    for (const auto& [label, bytes] : cases) {
+        PropertyList list = PropertyList::fromData(bytes);
+        EXPECT_TRUE(list.isEmpty()) << label;
+    }
+    // The same shapes, small, are fine.
+    EXPECT_FALSE(PropertyList::fromData(binaryArrayChain(10, 2)).isEmpty());
+    EXPECT_FALSE(PropertyList::fromData(binaryArrayChain(100, 1)).isEmpty());
 }
 
 TEST(PropertyListTest, EveryTruncationOfABinaryListIsHandled) {
