@@ -1,14 +1,8 @@
 #include "local/BackupViewer.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
-#include <exception>
-#include <functional>
-#include <future>
 #include <iterator>
 #include <memory>
-#include <type_traits>
 #include <utility>
 
 #include "backup/BackupFile.h"
@@ -22,46 +16,6 @@ namespace {
 
 using Category = BackupEdition::Category;
 using Action = BackupEdition::Action;
-
-// Runs `f` on `queue` and waits for its result, rethrowing what it threw.
-// The wait is kept on a future of our own, shared with the block, rather than
-// on the queue's synchronous hand-off: there the queue's worker may still be
-// waking up on the caller's stack record after the caller has returned, and
-// the next synchronous call can then wait forever. Waiting from the queue
-// itself could never end, so it stops the process, as the queue does.
-template <class F>
-std::invoke_result_t<F&> waitOnQueue(keel::DispatchQueue& queue, F f) {
-    using Result = std::invoke_result_t<F&>;
-    if (queue.isCurrent()) {
-        std::fprintf(stderr, "Fatal: a block of queue %s waits for that same queue.\n",
-                     queue.label().c_str());
-        std::abort();
-    }
-    auto promise = std::make_shared<std::promise<Result>>();
-    std::future<Result> future = promise->get_future();
-    queue.async([promise, f = std::move(f)]() mutable {
-        try {
-            if constexpr (std::is_void_v<Result>) {
-                f();
-                promise->set_value();
-            } else {
-                promise->set_value(f());
-            }
-        } catch (...) {
-            promise->set_exception(std::current_exception());
-        }
-    });
-    return future.get();
-}
-
-// `block` on `queue`, waited for when `synchronized` is true.
-void runOnQueue(keel::DispatchQueue& queue, bool synchronized, std::function<void()> block) {
-    if (synchronized) {
-        waitOnQueue(queue, std::move(block));
-    } else {
-        queue.async(std::move(block));
-    }
-}
 
 // Applies `changes` to `rows`, a list in Finder order of `keyOf`, and returns
 // the rows it changed. For each change, in order: the key's place is the
@@ -110,7 +64,7 @@ BackupViewer::BackupViewer(Passkey) : serialQueue_(keel::uniqueID("BackupViewer.
 BackupViewer::~BackupViewer() {
     // Also waits for the work already given to the queue, which refers to
     // this viewer.
-    waitOnQueue(serialQueue_, [this] {
+    serialQueue_.sync([this] {
         if (fileDidEditItemsSubscriber_) fileDidEditItemsSubscriber_->cancel();
     });
 }
@@ -118,11 +72,11 @@ BackupViewer::~BackupViewer() {
 // MARK: File and entries
 
 std::shared_ptr<BackupFile> BackupViewer::backupFile() {
-    return waitOnQueue(serialQueue_, [this] { return backupFile_; });
+    return serialQueue_.sync([this] { return backupFile_; });
 }
 
 void BackupViewer::setBackupFile(std::shared_ptr<BackupFile> file) {
-    waitOnQueue(serialQueue_, [this, &file] {
+    serialQueue_.sync([this, &file] {
         if (!fileDidEditItemsSubscriber_) {
             fileDidEditItemsSubscriber_ = std::make_unique<keel::NoteSubscriber>();
         }
@@ -138,53 +92,53 @@ void BackupViewer::setBackupFile(std::shared_ptr<BackupFile> file) {
 }
 
 std::vector<BackupAppEntry> BackupViewer::backupAppEntries() {
-    return waitOnQueue(serialQueue_, [this] { return backupAppEntries_; });
+    return serialQueue_.sync([this] { return backupAppEntries_; });
 }
 
 std::vector<BackupExecEntry> BackupViewer::backupExecEntries() {
-    return waitOnQueue(serialQueue_, [this] { return backupExecEntries_; });
+    return serialQueue_.sync([this] { return backupExecEntries_; });
 }
 
 std::vector<BackupFileEntry> BackupViewer::backupFileEntries() {
-    return waitOnQueue(serialQueue_, [this] { return backupFileEntries_; });
+    return serialQueue_.sync([this] { return backupFileEntries_; });
 }
 
 std::optional<BackupNoteEntry> BackupViewer::backupNoteEntry() {
-    return waitOnQueue(serialQueue_, [this] { return backupNoteEntry_; });
+    return serialQueue_.sync([this] { return backupNoteEntry_; });
 }
 
 // MARK: Rebuilding
 
 void BackupViewer::reload(bool synchronized) {
-    runOnQueue(serialQueue_, synchronized, [this] {
+    serialQueue_.execute(synchronized, [this] {
         rebuildAll();
         postDidReload({Category::all, std::nullopt});
     });
 }
 
 void BackupViewer::reloadAppEntries(bool synchronized) {
-    runOnQueue(serialQueue_, synchronized, [this] {
+    serialQueue_.execute(synchronized, [this] {
         rebuildAppEntries();
         postDidReload({Category::apps, std::nullopt});
     });
 }
 
 void BackupViewer::reloadExecEntries(bool synchronized) {
-    runOnQueue(serialQueue_, synchronized, [this] {
+    serialQueue_.execute(synchronized, [this] {
         rebuildExecEntries();
         postDidReload({Category::execs, std::nullopt});
     });
 }
 
 void BackupViewer::reloadFileEntries(bool synchronized) {
-    runOnQueue(serialQueue_, synchronized, [this] {
+    serialQueue_.execute(synchronized, [this] {
         rebuildFileEntries();
         postDidReload({Category::files, std::nullopt});
     });
 }
 
 void BackupViewer::reloadNoteEntry(bool synchronized) {
-    runOnQueue(serialQueue_, synchronized, [this] {
+    serialQueue_.execute(synchronized, [this] {
         rebuildNoteEntry();
         postDidReload({Category::notes, std::nullopt});
     });
