@@ -210,14 +210,26 @@ private:
 using SyncEngineConcurrencyTest = SyncEngineTest;
 
 TEST_F(SyncEngineTest, TwoComputersStayInStep) {
+    const std::string hazelFolder = "Library/Application Support/Hazel";
     writeSetting(first, ".ssh/config", "Host *\n", fs::perms(0600));
     writeSetting(first, ".ssh/authorized_keys", "ssh-ed25519 AAAA\n", fs::perms(0644),
                  1'600'000'100);
     writeSetting(first, hazelPlist, "<plist/>\n", fs::perms(0640), 1'600'000'200, 0);
+    writeSetting(first, hazelFolder + "/rules/main.json", "{}", fs::perms(0600), 1'600'000'250);
+    testsupport::setModifyDate(first / hazelFolder, 1'600'000'260, 5);
     writeSetting(first, ".profile", "export A=1\n", fs::perms(0755), 1'600'000'300, 999'999'999);
     record({"Hazel"}, {"SSH"}, {".profile"});
     const std::vector<std::string> paths = {".ssh/config", ".ssh/authorized_keys", hazelPlist,
-                                            ".profile"};
+                                            hazelFolder, ".profile"};
+    // What must look the same on both computers.
+    const std::vector<std::string> files = {".ssh/config", ".ssh/authorized_keys", hazelPlist,
+                                            hazelFolder + "/rules/main.json", ".profile"};
+    const auto expectSameFiles = [&](const fs::path& home, const fs::path& other) {
+        for (const auto& path : files)
+            EXPECT_EQ(factsOf(home / path), factsOf(other / path)) << path;
+        EXPECT_EQ(keel::FileManager::modifyDateForFile(home / hazelFolder),
+                  keel::FileManager::modifyDateForFile(other / hazelFolder));
+    };
 
     EXPECT_TRUE(run(SyncAction::backUp).results().empty());
     for (const auto& path : paths)
@@ -225,8 +237,7 @@ TEST_F(SyncEngineTest, TwoComputersStayInStep) {
 
     useComputer(second);
     EXPECT_TRUE(run(SyncAction::install).results().empty());
-    for (const auto& path : paths)
-        EXPECT_EQ(factsOf(second / path), factsOf(first / path)) << path;
+    expectSameFiles(second, first);
     expectNothingToDo();
 
     // The second computer changes one file: synchronizing there backs up that
@@ -246,8 +257,7 @@ TEST_F(SyncEngineTest, TwoComputersStayInStep) {
     // Synchronizing on the first computer brings the change over.
     useComputer(first);
     EXPECT_TRUE(run(SyncAction::synchronize).results().empty());
-    for (const auto& path : paths)
-        EXPECT_EQ(factsOf(first / path), factsOf(second / path)) << path;
+    expectSameFiles(first, second);
 
     // Afterwards neither computer has anything to do, and a synchronization
     // changes nothing on either side.
@@ -257,11 +267,11 @@ TEST_F(SyncEngineTest, TwoComputersStayInStep) {
         expectNothingToDo();
         const auto records = dataRecords(paths);
         std::map<std::string, FileFacts> facts;
-        for (const auto& path : paths)
+        for (const auto& path : files)
             facts[path] = factsOf(home / path);
         EXPECT_TRUE(run(SyncAction::synchronize).results().empty());
         EXPECT_EQ(dataRecords(paths), records);
-        for (const auto& path : paths)
+        for (const auto& path : files)
             EXPECT_EQ(factsOf(home / path), facts[path]) << path;
     }
 
