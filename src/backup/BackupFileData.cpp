@@ -1,5 +1,7 @@
 #include "backup/BackupFileData.h"
 
+#include <sys/stat.h>
+
 #include <optional>
 #include <stdexcept>
 #include <system_error>
@@ -12,6 +14,7 @@
 #include "keel/FileManager.h"
 #include "keel/FinderOrder.h"
 #include "keel/JSON.h"
+#include "keel/JSONLimits.h"
 #include "keel/Strings.h"
 #include "keel/UUID.h"
 
@@ -77,14 +80,85 @@ void requireCopyName(const std::string& name) {
     }
 }
 
-// The parsed content of a package file, or nothing when no regular file is there.
+// The local item of a data copy is one settings file or folder. A location
+// that climbs with "..", that holds a NUL character (which the system would
+// read as a shorter path), or that is the home folder or a folder containing
+// it (a folder copy restored there would replace the whole home folder) comes
+// only from a broken or crafted record, and is refused before anything is
+// read or written.
+void requireLocalItemLocation(const URL& local) {
+    std::string text = local.native();
+    bool refused = text.empty() || text.find('\0') != std::string::npos;
+    for (const auto& component : local) {
+        if (component == "..") refused = true;
+    }
+    if (!refused) {
+        const URL home = FileManager::noSandboxHomeURL();
+        refused = keel::isParent(local, home) || keel::isFileParent(local, home);
+    }
+    if (refused) {
+        for (auto& c : text) {
+            if (c == '\0') c = '?';
+        }
+        throw std::invalid_argument("\"" + text + "\" is not a location of a settings item");
+    }
+}
+
+// "Data" is normally a folder of the package. A symbolic link in its place is
+// followed only when it leads to a folder inside the package: planted in a
+// shared or replicated package, a link leading elsewhere would make data
+// copies be written, read or deleted outside it.
+void requireDataFolderInPackage(const URL& package) {
+    const URL folder = package / BackupFileData::dataFolderName;
+    if (keel::checkIsAlias(folder) != true) return;
+    std::error_code error;
+    const URL resolvedPackage = fs::canonical(package, error);
+    URL resolvedFolder;
+    if (!error) resolvedFolder = fs::canonical(folder, error);
+    if (!error && fs::is_directory(resolvedFolder, error) && resolvedFolder != resolvedPackage &&
+        keel::isParent(resolvedPackage, resolvedFolder)) {
+        return;
+    }
+    throw fs::filesystem_error(
+        "the package's \"Data\" folder is a symbolic link that does not lead to a folder in the "
+        "package",
+        folder, std::make_error_code(std::errc::operation_not_permitted));
+}
+
+// A parser's message quotes the text it stopped at, which in a hostile file
+// can be megabytes long; the message only needs its beginning.
+std::string shortened(std::string message) {
+    constexpr std::size_t maximumLength = 300;
+    if (message.size() > maximumLength) {
+        message.resize(maximumLength);
+        // Do not end inside a multi-byte UTF-8 sequence.
+        while (!message.empty() && (static_cast<unsigned char>(message.back()) & 0xC0) == 0x80)
+            message.pop_back();
+        if (!message.empty() && (static_cast<unsigned char>(message.back()) & 0x80) != 0)
+            message.pop_back();
+        message += "...";
+    }
+    return message;
+}
+
+// The parsed content of a package file, or nothing when nothing (or a folder)
+// is there. Only a regular file is read: a symbolic link in its place could
+// make the package read something anywhere on the computer, and a pipe would
+// block. Size and nesting are bounded before a document is built.
 std::optional<json> readJSON(const URL& file) {
-    if (!regularFileExists(file)) return std::nullopt;
-    const std::string bytes = FileManager::readWholeFile(file);
+    struct stat info {};
+    if (::lstat(file.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) return std::nullopt;
+    if (S_ISLNK(info.st_mode)) {
+        throw BackupDecodingError(file, "it is a symbolic link, not a file of the package");
+    }
+    if (!S_ISREG(info.st_mode)) throw BackupDecodingError(file, "it is not a regular file");
     try {
-        return json::parse(bytes);
-    } catch (const json::exception& error) {
+        return keel::parseBoundedJSON(
+            keel::readBoundedFile(file, keel::JSONLimits::defaultMaximumSize, false));
+    } catch (const keel::JSONLimitError& error) {
         throw BackupDecodingError(file, error.what());
+    } catch (const json::exception& error) {
+        throw BackupDecodingError(file, shortened(error.what()));
     }
 }
 
@@ -95,7 +169,7 @@ auto decodingElement(const URL& file, const std::string& where, Decode decode) {
     } catch (const BackupDecodingError& error) {
         throw BackupDecodingError(file, where + ": " + error.reason());
     } catch (const json::exception& error) {
-        throw BackupDecodingError(file, where + ": " + error.what());
+        throw BackupDecodingError(file, where + ": " + shortened(error.what()));
     }
 }
 
@@ -153,9 +227,17 @@ json arrayInOrder(const std::vector<T>& items) {
 }
 
 // Encodes fully before touching the file, and replaces the old file by an
-// atomic rename: a failure at any step leaves the previous file as it was.
+// atomic rename: a failure at any step leaves the previous file as it was. A
+// file that reading would refuse (too large) is not written at all.
 void writeJSON(const URL& file, const json& content) {
-    FileManager::writeAtomically(file, keel::prettyJSON(content));
+    const std::string text = keel::prettyJSON(content);
+    try {
+        keel::checkJSONLimits(text);
+    } catch (const keel::JSONLimitError& error) {
+        throw fs::filesystem_error(std::string("cannot write the package file, ") + error.what(),
+                                   file, std::make_error_code(std::errc::file_too_large));
+    }
+    FileManager::writeAtomically(file, text);
 }
 
 }  // namespace
@@ -277,7 +359,9 @@ void BackupFileData::write() {
 }
 
 void BackupFileData::createDataFolder() {
-    fs::create_directories(packageURL() / dataFolderName);
+    const URL package = packageURL();
+    requireDataFolderInPackage(package);
+    fs::create_directories(package / dataFolderName);
 }
 
 // MARK: Data copies
@@ -288,6 +372,7 @@ URL BackupFileData::dataCopyURL(const std::string& name) const {
 
 void BackupFileData::storeData(const URL& from, const std::string& name) {
     requireCopyName(name);
+    requireLocalItemLocation(from);
     const auto local = FileManager::contentExists(from);
     if (!local.exists) return;
 
@@ -305,9 +390,18 @@ void BackupFileData::storeData(const URL& from, const std::string& name) {
 
 void BackupFileData::restoreData(const std::string& name, const URL& to) {
     requireCopyName(name);
+    requireLocalItemLocation(to);
+    requireDataFolderInPackage(packageURL());
     const URL copy = dataCopyURL(name);
     const auto stored = FileManager::contentExists(copy);
     if (!stored.exists) return;
+    // Copies are made of files and folders only; a link in a copy's place was
+    // planted, and restoring it would put a link to anywhere at a settings path.
+    if (keel::checkIsAlias(copy) == true) {
+        throw fs::filesystem_error("the data copy is a symbolic link, which is never restored",
+                                   copy, to,
+                                   std::make_error_code(std::errc::operation_not_permitted));
+    }
     if (keel::checkIsAlias(to) == true) return;
 
     // A folder copy may replace only a local folder that can be read and
@@ -325,6 +419,8 @@ void BackupFileData::restoreData(const std::string& name, const URL& to) {
 
 void BackupFileData::removeData(const std::string& name) {
     requireCopyName(name);
+    requireDataFolderInPackage(packageURL());
+    // A copy that is a link goes as the link; a folder's links are not followed.
     const URL copy = dataCopyURL(name);
     if (FileManager::contentExists(copy).exists) fs::remove_all(copy);
 }

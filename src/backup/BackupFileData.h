@@ -23,11 +23,17 @@
 // - BackupError for the package's own rules (a location that is a file, a
 //   wrong extension, a local folder the process may not write);
 // - BackupDecodingError (with the file's path) for a package file that is not
-//   valid JSON or holds a record that does not decode;
+//   valid JSON or holds a record that does not decode, and for one that is
+//   not a regular file (a symbolic link, a pipe), is larger than 64 MiB or
+//   nests deeper than 64 levels: such a file is refused before it is parsed;
 // - std::filesystem::filesystem_error for every file-system failure, including
 //   the refusal (invalid_argument) to move, import or export a package onto
-//   itself or across a folder that contains it;
-// - std::invalid_argument when a data copy name is not a UUID.
+//   itself or across a folder that contains it, the refusal (file_too_large)
+//   to write a file that reading would refuse, and the refusal
+//   (operation_not_permitted) to follow a "Data" link that leads out of the
+//   package or to restore a data copy that is a link;
+// - std::invalid_argument when a data copy name is not a UUID, or a local
+//   location is not one of a settings item (see `storeData`).
 // A failed operation leaves the lists as the operation describes; none leaves a
 // half-written file or package behind.
 //
@@ -129,9 +135,14 @@ public:
     void createDataFolder();
 
     // The data copy operations. `name` must be a UUID (std::invalid_argument
-    // otherwise), so that no name can reach outside the "Data" folder.
-    // A symbolic link at the local location is never copied nor overwritten,
-    // and that is no error.
+    // otherwise), so that no name can reach outside the "Data" folder. The
+    // local location may not climb with "..", hold a NUL character, nor be the
+    // home folder or a folder containing it (std::invalid_argument). A "Data"
+    // that is a symbolic link is followed only to a folder inside the package
+    // (filesystem_error otherwise, also from `createDataFolder` and so from
+    // `write`). A symbolic link at the local location is never copied nor
+    // overwritten, and that is no error; links inside a folder are copied as
+    // links and never written through.
     //
     // Copies the local item at `from` over the copy `name` ("Data/<name>.qfdata"),
     // keeping contents, permission bits and modification dates. Nothing happens
@@ -139,12 +150,14 @@ public:
     // and write throws localDataCannotBeWritten.
     void storeData(const keel::URL& from, const std::string& name);
     // Copies the copy `name` over the local item at `to`, creating `to`'s parent
-    // folders. Nothing happens when there is no such copy. A copy that is a
+    // folders. Nothing happens when there is no such copy; a copy that is a
+    // symbolic link is refused (filesystem_error). A copy that is a
     // folder is restored only over a local item the process may read and write
     // (so not to a location where nothing is yet); otherwise it throws
     // localDataCannotBeWritten.
     void restoreData(const std::string& name, const keel::URL& to);
-    // Deletes the copy `name`; a missing copy is no error.
+    // Deletes the copy `name` (a copy that is a link: the link itself); a
+    // missing copy is no error.
     void removeData(const std::string& name);
 
     // The package operations. Each first runs `write()`, so pending changes

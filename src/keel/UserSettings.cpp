@@ -4,6 +4,7 @@
 
 #include "keel/FileManager.h"
 #include "keel/JSON.h"
+#include "keel/JSONLimits.h"
 #include "keel/NotificationCenter.h"
 
 namespace fs = std::filesystem;
@@ -156,10 +157,9 @@ enum class FileState { missing, readable, unreadable };
 FileState readSettingsFile(const fs::path& url, json& into) {
     if (!FileManager::contentExists(url).exists) return FileState::missing;
     try {
-        // A settings file has no business being large; refuse to parse a huge one.
-        std::error_code error;
-        if (fs::file_size(url, error) > 16 * 1024 * 1024) return FileState::unreadable;
-        json parsed = json::parse(FileManager::readWholeFile(url));
+        // Bounded in size and depth: another program, or a broken copy, may
+        // have put anything here, and a pipe under the name must not block.
+        json parsed = parseBoundedJSON(readBoundedFile(url));
         if (!parsed.is_object()) return FileState::unreadable;
         into = std::move(parsed);
         return FileState::readable;
@@ -211,9 +211,17 @@ void UserSettings::storeJSON(const std::string& name, std::optional<json> value)
             current.erase(name);
         }
         values_ = current;
+        const std::string text = prettyJSON(current);
+        try {
+            // Never write a file that the next read would refuse.
+            checkJSONLimits(text);
+        } catch (const JSONLimitError& error) {
+            throw fs::filesystem_error("cannot write the settings, " + std::string(error.what()),
+                                       fileURL_, std::make_error_code(std::errc::file_too_large));
+        }
         std::error_code error;
         fs::create_directories(fileURL_.parent_path(), error);
-        FileManager::writeAtomically(fileURL_, prettyJSON(current));
+        FileManager::writeAtomically(fileURL_, text);
     }
     NotificationCenter::defaultCenter().post(didEditKeyNotification, this,
                                              {{editedKeyNameKey, name}});

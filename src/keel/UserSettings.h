@@ -6,9 +6,11 @@
 // (default "~/.config/Quillfen/settings.json"), read at first use. Every write
 // re-reads the file, applies the one change and replaces the file atomically,
 // so that keys written by another process in the meantime are kept. A missing
-// file reads as empty. A file that cannot be read or parsed reads as empty too,
-// and before the first write over it is kept beside it as
-// "settings.json.unreadable", so it is never overwritten with less than it held.
+// file reads as empty. A file that cannot be read or parsed reads as empty too
+// (so does one that is not a regular file, is larger than 64 MiB or nests
+// deeper than 64 levels; see JSONLimits.h), and before the first write over it
+// is kept beside it as "settings.json.unreadable", so it is never overwritten
+// with less than it held.
 //
 // Every write posts `didEditKeyNotification` on the default center, on the
 // writing thread; `editedKeyName(of:)` gives the key's name.
@@ -108,7 +110,8 @@ public:
     }
 
     // Writes a value. Throws std::filesystem::filesystem_error when the file
-    // cannot be written; the value is then kept for this process anyway.
+    // cannot be written, also when it would grow past what is read back
+    // (file_too_large); the value is then kept for this process anyway.
     template <class T>
     void set(const EvaluedUserSettingKey<T>& key, const T& value) {
         storeJSON(key.name, UserSettingValue<T>::encode(value));

@@ -1,0 +1,212 @@
+// Symbolic links planted in a package, links inside copied folders, and local
+// locations that no settings item can have: data copies are never written,
+// read or deleted through them, and canary files outside stay untouched.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "PackageSnapshot.h"
+#include "backup/BackupFileData.h"
+#include "keel/FileManager.h"
+#include "support/TestSupport.h"
+
+namespace fs = std::filesystem;
+using namespace quillfen;
+using quillfen::testing::snapshotOf;
+using testsupport::readFile;
+using testsupport::writeFile;
+
+namespace {
+
+constexpr const char* kName = "3D2C1B0A-9F8E-4D7C-AB6A-5F4E3D2C1B0A";
+const std::string kCopyFile = std::string(kName) + ".qfdata";
+
+class BackupLinkSafetyTest : public ::testing::Test {
+protected:
+    testsupport::TemporaryDirectory dir;
+    fs::path package = dir / "Shared.qfbackup";
+    fs::path home = dir / "home";
+    fs::path outside = dir / "outside";
+    testsupport::ScopedEnv homeEnv{"HOME", home.string()};
+
+    void SetUp() override {
+        writeFile(home / ".toolrc", "local settings");
+        writeFile(home / ".config" / "tool" / "a.conf", "local folder");
+        // Where a link planted in the package leads: a file under the copy's
+        // own name, which a write, read or delete through the link would hit.
+        writeFile(outside / kCopyFile, "canary");
+        writeFile(outside / "folder" / "inner.txt", "canary folder");
+        fs::create_directories(package / "Data");
+    }
+
+    fs::path copy() const { return package / "Data" / kCopyFile; }
+};
+
+// Every data copy operation, with what it must leave behind.
+struct Operation {
+    const char* name;
+    std::function<void(BackupFileData&, const fs::path& home)> run;
+};
+
+const std::vector<Operation>& allOperations() {
+    static const std::vector<Operation> operations = {
+        {"store", [](BackupFileData& d, const fs::path& h) { d.storeData(h / ".toolrc", kName); }},
+        {"store a folder",
+         [](BackupFileData& d, const fs::path& h) { d.storeData(h / ".config" / "tool", kName); }},
+        {"restore",
+         [](BackupFileData& d, const fs::path& h) { d.restoreData(kName, h / ".toolrc"); }},
+        {"restore where nothing is",
+         [](BackupFileData& d, const fs::path& h) { d.restoreData(kName, h / ".newrc"); }},
+        {"remove", [](BackupFileData& d, const fs::path&) { d.removeData(kName); }},
+        {"save",
+         [](BackupFileData& d, const fs::path&) {
+             d.setNoteItems({BackupNoteItem{"note"}});
+             d.write();
+         }},
+    };
+    return operations;
+}
+
+TEST_F(BackupLinkSafetyTest, ADataFolderLinkLeadingOutOfThePackageIsNeverFollowed) {
+    const std::vector<std::pair<const char*, fs::path>> targets = {
+        {"a folder outside", outside},
+        {"a relative path outside", fs::path("..") / "outside"},
+        {"a missing folder outside", outside / "missing"},
+        {"the package itself", "."},
+        {"a link to a link outside", package / "Hop"},
+    };
+    fs::create_symlink(outside, package / "Hop");
+    for (const auto& [what, target] : targets) {
+        for (const auto& operation : allOperations()) {
+            SCOPED_TRACE(std::string(what) + ", " + operation.name);
+            fs::remove_all(package / "Data");
+            fs::create_directory_symlink(target, package / "Data");
+            const auto outsideBefore = snapshotOf(outside);
+            const auto homeBefore = snapshotOf(home);
+            BackupFileData data(package);
+            try {
+                operation.run(data, home);
+                ADD_FAILURE() << "went through the link";
+            } catch (const fs::filesystem_error& error) {
+                EXPECT_EQ(error.code(), std::errc::operation_not_permitted) << error.what();
+                EXPECT_NE(std::string(error.what()).find("Data"), std::string::npos);
+            }
+            EXPECT_EQ(snapshotOf(outside), outsideBefore);
+            EXPECT_EQ(snapshotOf(home), homeBefore);
+            EXPECT_EQ(fs::read_symlink(package / "Data"), target);
+        }
+    }
+}
+
+TEST_F(BackupLinkSafetyTest, ADataFolderLinkToAFolderInsideThePackageIsFollowed) {
+    fs::remove_all(package / "Data");
+    fs::create_directories(package / "Copies");
+    fs::create_directory_symlink("Copies", package / "Data");
+    BackupFileData data(package);
+    data.storeData(home / ".toolrc", kName);
+    EXPECT_EQ(readFile(package / "Copies" / kCopyFile), "local settings");
+    data.restoreData(kName, home / "restored");
+    EXPECT_EQ(readFile(home / "restored"), "local settings");
+    data.removeData(kName);
+    EXPECT_FALSE(fs::exists(package / "Copies" / kCopyFile));
+    data.setNoteItems({BackupNoteItem{"note"}});
+    data.write();
+    EXPECT_TRUE(fs::is_symlink(package / "Data"));
+}
+
+TEST_F(BackupLinkSafetyTest, ADataCopyThatIsALinkIsReplacedOrRemovedButNeverRestored) {
+    for (const fs::path& target : {outside / kCopyFile, outside / "folder"}) {
+        SCOPED_TRACE(target.string());
+        const auto outsideBefore = snapshotOf(outside);
+        const auto homeBefore = snapshotOf(home);
+        fs::remove_all(copy());
+        fs::create_symlink(target, copy());
+        BackupFileData data(package);
+
+        for (const fs::path& local : {home / ".toolrc", home / ".newrc"}) {
+            try {
+                data.restoreData(kName, local);
+                ADD_FAILURE() << "restored a link to " << local;
+            } catch (const fs::filesystem_error& error) {
+                EXPECT_EQ(error.code(), std::errc::operation_not_permitted) << error.what();
+            }
+        }
+        EXPECT_EQ(snapshotOf(home), homeBefore);
+
+        data.removeData(kName);
+        EXPECT_FALSE(fs::exists(fs::symlink_status(copy())));
+        fs::create_symlink(target, copy());
+        data.storeData(home / ".toolrc", kName);
+        EXPECT_FALSE(fs::is_symlink(copy()));
+        EXPECT_EQ(readFile(copy()), "local settings");
+        EXPECT_EQ(snapshotOf(outside), outsideBefore);
+    }
+}
+
+TEST_F(BackupLinkSafetyTest, FolderCopiesKeepTheirLinksAndAreNeverWrittenThroughOne) {
+    const fs::path local = home / ".config" / "tool";
+    fs::create_symlink(outside / "folder", local / "shared");
+    fs::create_symlink("a.conf", local / "alias.conf");
+    const auto outsideBefore = snapshotOf(outside);
+
+    BackupFileData data(package);
+    data.storeData(local, kName);
+    EXPECT_EQ(fs::read_symlink(copy() / "shared"), outside / "folder");
+    EXPECT_EQ(fs::read_symlink(copy() / "alias.conf"), "a.conf");
+
+    // The local folder now holds, under the names of the copy's entries, links
+    // into the canary folder: restoring replaces them, never writes into them.
+    fs::remove(local / "alias.conf");
+    fs::remove_all(copy() / "shared");
+    writeFile(copy() / "shared" / "inner.txt", "from the package");
+    fs::create_symlink(outside / "folder" / "inner.txt", local / "alias.conf");
+    fs::remove(copy() / "alias.conf");
+    writeFile(copy() / "alias.conf", "from the package");
+    data.restoreData(kName, local);
+    EXPECT_FALSE(fs::is_symlink(local / "shared"));
+    EXPECT_EQ(readFile(local / "shared" / "inner.txt"), "from the package");
+    EXPECT_FALSE(fs::is_symlink(local / "alias.conf"));
+    EXPECT_EQ(snapshotOf(outside), outsideBefore);
+
+    // Restoring a copy that holds links recreates them as links.
+    fs::remove_all(copy() / "shared");
+    fs::create_symlink(outside / "folder", copy() / "shared");
+    data.restoreData(kName, local);
+    EXPECT_EQ(fs::read_symlink(local / "shared"), outside / "folder");
+
+    // Deleting a copy, or a folder replaced by a restore, does not follow its links.
+    data.restoreData(kName, local);
+    data.removeData(kName);
+    EXPECT_FALSE(fs::exists(copy()));
+    EXPECT_EQ(snapshotOf(outside), outsideBefore);
+}
+
+TEST_F(BackupLinkSafetyTest, LocationsThatNoSettingsItemHasAreRefusedBeforeAnythingHappens) {
+    // A folder copy exists, so a restore that went ahead would replace
+    // whatever it was pointed at.
+    writeFile(copy() / "inner.txt", "from the package");
+    const std::vector<std::pair<const char*, fs::path>> table = {
+        {"the home folder", home},
+        {"the home folder with a trailing separator", home.string() + "/"},
+        {"a folder containing the home folder", dir.path()},
+        {"the root folder", "/"},
+        {"a path climbing out of the home folder", home / ".." / "outside" / "folder"},
+        {"a path climbing back in", home / ".config" / ".." / ".toolrc"},
+        {"a path with a NUL character",
+         fs::path((home / ".toolrc").string() + std::string(1, '\0') + "x")},
+        {"an empty path", fs::path()},
+    };
+    for (const auto& [what, location] : table) {
+        SCOPED_TRACE(what);
+        const auto before = snapshotOf(dir.path());
+        BackupFileData data(package);
+        EXPECT_THROW(data.restoreData(kName, location), std::invalid_argument);
+        EXPECT_THROW(data.storeData(location, kName), std::invalid_argument);
+        EXPECT_EQ(snapshotOf(dir.path()), before);
+    }
+}
+
+}  // namespace
