@@ -15,8 +15,10 @@ namespace fs = std::filesystem;
 namespace quillfen {
 
 BackupManager& BackupManager::shared() {
-    static BackupManager manager;
-    return manager;
+    // Never destroyed: other process-wide objects may still use it while the
+    // program exits, whatever the order of their destruction.
+    static BackupManager* manager = new BackupManager();
+    return *manager;
 }
 
 BackupManager::BackupManager() : viewer_(BackupViewer::create()) {}

@@ -12,13 +12,23 @@ namespace keel {
 
 namespace {
 
-// The queues whose blocks the calling thread is running, innermost last.
-thread_local std::vector<const DispatchQueue*> tCurrentQueues;
+// The queues whose blocks the calling thread is running, innermost first, as
+// a list threaded through the scopes on the stack. Thread-locals of trivial
+// type only: they must stay usable while the program exits.
+struct QueueScope;
+thread_local const QueueScope* tInnermostScope = nullptr;
 thread_local bool tIsMainThread = false;
 
 struct QueueScope {
-    explicit QueueScope(const DispatchQueue* queue) { tCurrentQueues.push_back(queue); }
-    ~QueueScope() { tCurrentQueues.pop_back(); }
+    explicit QueueScope(const DispatchQueue* queue) : queue(queue), outer(tInnermostScope) {
+        tInnermostScope = this;
+    }
+    ~QueueScope() { tInnermostScope = outer; }
+    QueueScope(const QueueScope&) = delete;
+    QueueScope& operator=(const QueueScope&) = delete;
+
+    const DispatchQueue* queue;
+    const QueueScope* outer;
 };
 
 void reportUncaught(const std::string& label) {
@@ -123,29 +133,24 @@ DispatchQueue::~DispatchQueue() {
 }
 
 DispatchQueue& DispatchQueue::main() {
-    static DispatchQueue queue(uniqueID("main"), Kind::mainQueue);
-    return queue;
+    // Never destroyed: other process-wide objects may still use it while the
+    // program exits, whatever the order of their destruction.
+    static DispatchQueue* queue = new DispatchQueue(uniqueID("main"), Kind::mainQueue);
+    return *queue;
 }
 
 DispatchQueue& DispatchQueue::global(QualityOfService qos) {
-    static DispatchQueue userInteractive(uniqueID("global.userInteractive"), Kind::concurrent);
-    static DispatchQueue userInitiated(uniqueID("global.userInitiated"), Kind::concurrent);
-    static DispatchQueue defaultQueue(uniqueID("global.default"), Kind::concurrent);
-    static DispatchQueue utility(uniqueID("global.utility"), Kind::concurrent);
-    static DispatchQueue background(uniqueID("global.background"), Kind::concurrent);
-    switch (qos) {
-        case QualityOfService::userInteractive:
-            return userInteractive;
-        case QualityOfService::userInitiated:
-            return userInitiated;
-        case QualityOfService::defaultQoS:
-            return defaultQueue;
-        case QualityOfService::utility:
-            return utility;
-        case QualityOfService::background:
-            return background;
-    }
-    return defaultQueue;
+    // One queue per quality of service, made on first use and never destroyed,
+    // like the main queue: a block may still run on them while the program
+    // exits. Their threads end with the process.
+    static std::mutex mutex;
+    static DispatchQueue* queues[5] = {};
+    static const char* const names[5] = {"global.userInteractive", "global.userInitiated",
+                                         "global.default", "global.utility", "global.background"};
+    const auto index = static_cast<std::size_t>(qos);
+    std::lock_guard lock(mutex);
+    if (!queues[index]) queues[index] = new DispatchQueue(uniqueID(names[index]), Kind::concurrent);
+    return *queues[index];
 }
 
 void DispatchQueue::runGuarded(const Block& block) const {
@@ -197,7 +202,9 @@ void DispatchQueue::execute(bool synchronized, Block block) {
 
 bool DispatchQueue::isCurrent() const {
     if (kind_ == Kind::mainQueue) return tIsMainThread;
-    return std::find(tCurrentQueues.begin(), tCurrentQueues.end(), this) != tCurrentQueues.end();
+    for (const QueueScope* scope = tInnermostScope; scope; scope = scope->outer)
+        if (scope->queue == this) return true;
+    return false;
 }
 
 void DispatchQueue::runSync(const std::function<void()>& block) {

@@ -5,8 +5,10 @@
 namespace keel {
 
 NotificationCenter& NotificationCenter::defaultCenter() {
-    static NotificationCenter center;
-    return center;
+    // Never destroyed: other process-wide objects may still use it while the
+    // program exits, whatever the order of their destruction.
+    static NotificationCenter* center = new NotificationCenter();
+    return *center;
 }
 
 NotificationCenter::Token NotificationCenter::addObserver(std::string name, const void* object,

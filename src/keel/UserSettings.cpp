@@ -126,8 +126,10 @@ std::optional<std::vector<fs::path>> UserSettingValue<std::vector<fs::path>>::de
 }
 
 UserSettings& UserSettings::standard() {
-    static UserSettings settings;
-    return settings;
+    // Never destroyed: other process-wide objects may still use it while the
+    // program exits, whatever the order of their destruction.
+    static UserSettings* settings = new UserSettings();
+    return *settings;
 }
 
 UserSettings::UserSettings() : fileURL_(defaultFileURL()) {}

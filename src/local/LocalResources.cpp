@@ -132,8 +132,10 @@ std::vector<fs::path> enumerateRecursively(const fs::path& root) {
 }  // namespace
 
 LocalResources& LocalResources::shared() {
-    static LocalResources instance(applicationsDirectory());
-    return instance;
+    // Never destroyed: other process-wide objects may still use it while the
+    // program exits, whatever the order of their destruction.
+    static LocalResources* instance = new LocalResources(applicationsDirectory());
+    return *instance;
 }
 
 void LocalResources::setApplicationsDirectory(fs::path url) {

@@ -66,8 +66,10 @@ std::map<fs::path, keel::Data> decodedBookmarks(const std::optional<keel::Data>&
 }  // namespace
 
 AccessManager& AccessManager::shared() {
-    static AccessManager instance;
-    return instance;
+    // Never destroyed: other process-wide objects may still use it while the
+    // program exits, whatever the order of their destruction.
+    static AccessManager* instance = new AccessManager();
+    return *instance;
 }
 
 AccessManager::AccessManager() {
