@@ -1,0 +1,167 @@
+#include "cli/Report.h"
+
+#include <ctime>
+#include <sstream>
+
+#include "keel/Strings.h"
+
+using nlohmann::json;
+
+namespace quillfen::cli {
+
+namespace {
+
+json optionalBool(const std::optional<bool>& value) {
+    return value ? json(*value) : json(nullptr);
+}
+
+json pathStates(const SyncItemState& state) {
+    json paths = json::array();
+    for (const auto& [path, pathState] : state.states) {
+        paths.push_back({{"path", path},
+                         {"state", rawValue(pathState.action)},
+                         {"backupDate", Report::date(pathState.backupDate)},
+                         {"originalDate", Report::date(pathState.originalDate)},
+                         {"modifyDate", Report::date(pathState.modifyDate)}});
+    }
+    return paths;
+}
+
+template <class Entry>
+json itemRows(const std::vector<Entry>& entries) {
+    json rows = json::array();
+    for (const auto& entry : entries) {
+        rows.push_back({{"name", entry.name},
+                        {"enabled", optionalBool(entry.isEnabled())},
+                        {"found", entry.isFound()},
+                        {"backupDate", Report::date(entry.backupDate())},
+                        {"state", rawValue(entry.action())},
+                        {"paths", pathStates(entry.state)}});
+    }
+    return rows;
+}
+
+std::string switchText(const std::optional<bool>& enabled) {
+    if (!enabled) return "[ ]";
+    return *enabled ? "[x]" : "[-]";
+}
+
+template <class Entry>
+void itemText(std::ostringstream& out, const char* heading, const std::vector<Entry>& entries) {
+    out << heading << " (" << entries.size() << ")\n";
+    for (const auto& entry : entries) {
+        out << "  " << switchText(entry.isEnabled()) << " " << entry.name << "  "
+            << (entry.isFound() ? "found" : "not found") << ", backed up "
+            << Report::dateText(entry.backupDate()) << ", " << localizedTitle(entry.action())
+            << "\n";
+        for (const auto& [path, state] : entry.state.states)
+            out << "        " << path << "  " << localizedTitle(state.action) << "\n";
+    }
+}
+
+}  // namespace
+
+json Report::date(const std::optional<keel::Date>& date) {
+    return date ? json(date->timeIntervalSinceReferenceDate) : json(nullptr);
+}
+
+json Report::history(const std::vector<BackupEventItem>& events) {
+    json list = json::array();
+    for (const auto& event : events)
+        list.push_back({{"action", rawValue(event.action)},
+                        {"date", date(event.date)},
+                        {"comment", event.comment ? json(*event.comment) : json(nullptr)}});
+    return list;
+}
+
+json Report::status(const StatusRows& rows) {
+    json files = json::array();
+    for (const auto& entry : rows.files) {
+        files.push_back({{"path", entry.path},
+                         {"enabled", optionalBool(entry.isEnabled())},
+                         {"found", entry.isFound()},
+                         {"backupDate", date(entry.backupDate())},
+                         {"state", rawValue(entry.action())}});
+    }
+    return {{"package", rows.package},
+            {"apps", itemRows(rows.apps)},
+            {"execs", itemRows(rows.execs)},
+            {"files", files},
+            {"note", rows.note ? json(*rows.note) : json(nullptr)},
+            {"history", history(rows.history)}};
+}
+
+json Report::run(SyncAction action, const std::optional<SyncLogs>& logs) {
+    json failures = json::array();
+    if (logs) {
+        for (const auto& result : logs->results()) {
+            json errors = json::object();
+            for (const auto& [path, error] : result.errors)
+                errors[path] = error.description;
+            failures.push_back({{"identifier", result.identifier}, {"errors", errors}});
+        }
+    }
+    return {{"action", rawValue(action)}, {"failures", failures}};
+}
+
+std::string Report::dateText(const std::optional<keel::Date>& date) {
+    if (!date) return "never";
+    const auto seconds = static_cast<std::time_t>(date->timeIntervalSince1970());
+    std::tm local{};
+    localtime_r(&seconds, &local);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", &local);
+    return text;
+}
+
+std::string Report::statusText(const StatusRows& rows) {
+    std::ostringstream out;
+    out << "Package: " << keel::abreviatingTildeInPath(rows.package) << "\n";
+    itemText(out, "Applications", rows.apps);
+    itemText(out, "Executables", rows.execs);
+    out << "Files (" << rows.files.size() << ")\n";
+    for (const auto& entry : rows.files) {
+        out << "  " << switchText(entry.isEnabled()) << " " << entry.path << "  "
+            << (entry.isFound() ? "found" : "not found") << ", backed up "
+            << dateText(entry.backupDate()) << ", " << localizedTitle(entry.action()) << "\n";
+    }
+    if (rows.note) {
+        const auto firstLine = rows.note->substr(0, rows.note->find('\n'));
+        out << "Note: " << firstLine << "\n";
+    } else {
+        out << "Note: none\n";
+    }
+    if (!rows.history.empty()) {
+        const auto& last = rows.history.front();
+        out << "Last run: " << localizedTitle(last.action) << " on "
+            << last.comment.value_or("an unnamed computer") << ", " << dateText(last.date) << "\n";
+    }
+    return out.str();
+}
+
+std::string Report::historyText(const std::vector<BackupEventItem>& events) {
+    std::ostringstream out;
+    if (events.empty()) out << "No history.\n";
+    for (const auto& event : events)
+        out << dateText(event.date) << "  " << localizedTitle(event.action) << "  "
+            << event.comment.value_or("") << "\n";
+    return out.str();
+}
+
+std::string Report::runText(SyncAction action, const std::optional<SyncLogs>& logs) {
+    std::ostringstream out;
+    const auto results = logs ? logs->results() : std::vector<SyncResult>{};
+    if (results.empty()) {
+        out << localizedTitle(action) << ": done, no failures.\n";
+        return out.str();
+    }
+    out << localizedTitle(action) << ": some settings paths failed.\n";
+    for (const auto& result : results) {
+        out << result.identifier << "\n";
+        for (const auto& [path, error] : result.errors)
+            out << "  " << path << ": " << error.description << "\n";
+    }
+    return out.str();
+}
+
+}  // namespace quillfen::cli

@@ -1,0 +1,45 @@
+// Report: what the command line prints, as JSON documents (stable for
+// scripts: dates as seconds since 1 January 2001, states and actions as the
+// raw strings of SyncAction, absent values as null) and as text for people.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "backup/BackupEventItem.h"
+#include "keel/Date.h"
+#include "local/BackupAppEntry.h"
+#include "local/BackupExecEntry.h"
+#include "local/BackupFileEntry.h"
+#include "sync/SyncLogs.h"
+
+namespace quillfen::cli {
+
+struct StatusRows {
+    std::string package;
+    std::vector<BackupAppEntry> apps;
+    std::vector<BackupExecEntry> execs;
+    std::vector<BackupFileEntry> files;
+    std::optional<std::string> note;
+    std::vector<BackupEventItem> history;
+};
+
+class Report {
+public:
+    static nlohmann::json date(const std::optional<keel::Date>& date);
+    static nlohmann::json status(const StatusRows& rows);
+    static nlohmann::json history(const std::vector<BackupEventItem>& events);
+    static nlohmann::json run(SyncAction action, const std::optional<SyncLogs>& logs);
+
+    // A date in local time, "2026-12-07 21:04"; "never" when absent.
+    static std::string dateText(const std::optional<keel::Date>& date);
+    static std::string statusText(const StatusRows& rows);
+    static std::string historyText(const std::vector<BackupEventItem>& events);
+    static std::string runText(SyncAction action, const std::optional<SyncLogs>& logs);
+};
+
+}  // namespace quillfen::cli

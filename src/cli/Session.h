@@ -1,0 +1,71 @@
+// Session: what every command of the command line shares: the global
+// options, the backup manager driven from this thread (which is the main
+// thread of the program), and the open package.
+//
+// The manager runs each process on its worker; `run` hands it a process and
+// drives the main queue until the did-process step has run, so commands read
+// like sequential code while the core keeps its threading exactly as a window
+// front end would see it.
+#pragma once
+
+#include <exception>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "backup/BackupAction.h"
+#include "backup/BackupProcess.h"
+
+namespace quillfen {
+class BackupFile;
+class BackupManager;
+}  // namespace quillfen
+
+namespace quillfen::cli {
+
+struct GlobalOptions {
+    std::optional<std::filesystem::path> package;
+    std::optional<std::filesystem::path> applications;
+    bool json = false;
+};
+
+class Session {
+public:
+    // Points the local resources at the applications folder, makes this
+    // thread the main thread and sets the manager up for a terminal (no
+    // waiting before a process, the --package override).
+    explicit Session(const GlobalOptions& options);
+    // Delivers what the package and the viewer still have to announce, so a
+    // command ends with the core at rest.
+    ~Session();
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    const GlobalOptions& options() const { return options_; }
+    BackupManager& manager();
+
+    // Runs `process` through the manager and waits for its completion.
+    std::shared_ptr<BackupProcess> run(std::shared_ptr<BackupProcess> process);
+    std::shared_ptr<BackupProcess> run(BackupAction action,
+                                       std::optional<std::filesystem::path> url = {});
+
+    // Reads the package (the manager's read) and returns it. Throws CliError
+    // with the reason (the file and what was wrong with it) when it cannot.
+    std::shared_ptr<BackupFile> openPackage();
+
+    // Saves the open package; throws CliError when that fails.
+    void save(const std::shared_ptr<BackupFile>& file);
+
+    // Throws CliError for a process that ended with an error.
+    static void check(const BackupProcess& process);
+
+    // The text of an error, then the errors nested in it, each on its own
+    // indented line.
+    static std::string describe(std::exception_ptr error);
+
+private:
+    GlobalOptions options_;
+};
+
+}  // namespace quillfen::cli
