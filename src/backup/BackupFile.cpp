@@ -33,10 +33,7 @@ std::optional<typename Map::mapped_type> valueFor(const Map& items, const std::s
 
 template <class F>
 auto BackupFile::onQueue(F&& f) {
-    // From the queue's own block the queue itself aborts, loudly, rather than
-    // this lock hanging quietly.
-    if (serialQueue_.isCurrent()) return serialQueue_.sync(std::forward<F>(f));
-    std::lock_guard turn(turn_);
+    // Called from the queue's own block, the queue aborts loudly.
     return serialQueue_.sync(std::forward<F>(f));
 }
 

@@ -133,11 +133,6 @@ private:
     void post(const std::string& name, BackupEdition::Category category,
               std::optional<std::vector<BackupEdition::Entry>> entries);
 
-    // keel::DispatchQueue can lose track of a waiting caller when several
-    // threads wait for a busy serial queue at once, and then hangs. Callers of
-    // this file's operations therefore take turns here first, so that the
-    // queue never has more than one waiter coming from them.
-    std::mutex turn_;
     keel::DispatchQueue serialQueue_;
     BackupFileData data_;
     BackupFileEditor editor_;
