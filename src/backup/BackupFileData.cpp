@@ -198,9 +198,12 @@ BackupFileData::DataItems readDataItems(const URL& file) {
         throw BackupDecodingError(
             file, std::string("the content must be an object, not ") + content->type_name());
     }
-    for (const auto& [path, value] : content->items()) {
-        items.insert_or_assign(path, decodingElement(file, "member \"" + path + "\"",
-                                                     [&] { return value.get<BackupDataItem>(); }));
+    // Not a structured binding: clang 14 cannot capture one in a lambda.
+    for (const auto& member : content->items()) {
+        const json& value = member.value();
+        items.insert_or_assign(member.key(),
+                               decodingElement(file, "member \"" + member.key() + "\"",
+                                               [&] { return value.get<BackupDataItem>(); }));
     }
     return items;
 }

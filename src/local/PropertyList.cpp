@@ -274,11 +274,16 @@ void* PropertyList::rootDictionaryItem(const std::string& key) const {
 std::optional<std::string> PropertyList::string(const std::string& key) const {
     plist_t item = rootDictionaryItem(key);
     if (!item || plist_get_node_type(item) != PLIST_STRING) return std::nullopt;
-    char* raw = nullptr;
-    plist_get_string_val(item, &raw);
-    OwnedText text(raw);
+    // Read in place with its length: libplist's copying accessor aborts the
+    // process on a string that holds a NUL character, which a binary list can.
+    // Such a string is malformed, and would name something else once used in
+    // a path, so it counts as absent.
+    std::uint64_t length = 0;
+    const char* text = plist_get_string_ptr(item, &length);
     if (!text) return std::nullopt;
-    return std::string(text.get());
+    const std::string_view value(text, static_cast<std::size_t>(length));
+    if (value.find('\0') != std::string_view::npos) return std::nullopt;
+    return std::string(value);
 }
 
 std::vector<std::string> PropertyList::dictionaryKeys(const std::string& key) const {
