@@ -117,7 +117,8 @@ std::optional<std::uint64_t> readUnsigned(std::string_view bytes, std::uint64_t 
 // walk over them from the top object that measures the depth and the number of
 // values the parser would build, stopping at the first bound exceeded. A list
 // whose tables cannot be read, or whose references form a cycle, is refused:
-// the parser would refuse it too, or loop.
+// the parser would refuse it too, or loop. So is one holding a UTF-16 string
+// with a NUL character, which the parser accepts but cannot hand out.
 class BinaryStructureCheck {
 public:
     explicit BinaryStructureCheck(std::string_view bytes) : bytes_(bytes) {}
@@ -157,14 +158,15 @@ private:
     };
 
     // The objects that object `index` refers to (none for a value that is no
-    // container); nothing when its entry or its references cannot be read.
+    // container); nothing when its entry or its references cannot be read, or
+    // when it is a UTF-16 string holding a NUL character.
     std::optional<std::vector<std::size_t>> childrenOf(std::size_t index) const {
         const auto offset = readUnsigned(bytes_, tableOffset_ + index * offsetSize_, offsetSize_);
         if (!offset || *offset >= tableOffset_) return std::nullopt;
         const auto marker = static_cast<unsigned char>(bytes_[*offset]);
         const unsigned type = marker >> 4;
         std::vector<std::size_t> children;
-        if (type != 0xA && type != 0xC && type != 0xD) return children;
+        if (type != 0xA && type != 0xC && type != 0xD && type != 0x6) return children;
 
         std::uint64_t count = marker & 0x0F;
         std::uint64_t position = *offset + 1;
@@ -177,6 +179,16 @@ private:
             if (!extended) return std::nullopt;
             count = *extended;
             position += 1 + width;
+        }
+        if (type == 0x6) {
+            // libplist turns a UTF-16 string into UTF-8 keeping any NUL
+            // character, then aborts the process when that string, or that
+            // key, is read. No real list holds one: refuse the list.
+            for (std::uint64_t unit = position; unit + 1 < bytes_.size() && count > 0;
+                 unit += 2, --count) {
+                if (bytes_[unit] == '\0' && bytes_[unit + 1] == '\0') return std::nullopt;
+            }
+            return children;
         }
         if (type == 0xD) {
             if (count > std::numeric_limits<std::uint64_t>::max() / 2) return std::nullopt;

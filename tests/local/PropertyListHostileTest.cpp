@@ -2,7 +2,9 @@
 // produces but a hostile or broken bundle can hold.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "local/PropertyList.h"
@@ -10,62 +12,88 @@
 namespace quillfen {
 namespace {
 
-// A binary list of one dictionary with ASCII string keys and string values,
-// written object by object: the dictionary, then each key, then each value. A
-// value is written in UTF-16 (each char one code unit) when `utf16` is set.
-std::string binaryDictionary(const std::vector<std::pair<std::string, std::string>>& entries,
-                             bool utf16 = false) {
-    std::string bytes = "bplist00";
-    std::vector<std::size_t> offsets;
-    const std::size_t count = entries.size();
-    offsets.push_back(bytes.size());
-    bytes += static_cast<char>(0xD0 | count);
-    for (std::size_t i = 0; i < count; ++i)
-        bytes += static_cast<char>(1 + i);
-    for (std::size_t i = 0; i < count; ++i)
-        bytes += static_cast<char>(1 + count + i);
-    const auto string = [&](const std::string& text, bool wide) {
-        offsets.push_back(bytes.size());
-        const int marker = wide ? 0x60 : 0x50;
+// Writes a small binary list object by object (one-byte offsets and
+// references, so under 256 bytes); each call returns the object's reference.
+class BinaryListWriter {
+public:
+    int ascii(const std::string& text) { return string(0x50, text, false); }
+    // Each char of `text` becomes one UTF-16 code unit.
+    int utf16(const std::string& text) { return string(0x60, text, true); }
+    int dictionary(const std::vector<std::pair<int, int>>& entries) {
+        const int reference = begin();
+        objects_ += static_cast<char>(0xD0 | entries.size());
+        for (const auto& entry : entries)
+            objects_ += static_cast<char>(entry.first);
+        for (const auto& entry : entries)
+            objects_ += static_cast<char>(entry.second);
+        return reference;
+    }
+
+    std::string finish(int top) const {
+        std::string bytes = objects_;
+        const std::size_t table = bytes.size();
+        for (std::size_t offset : offsets_)
+            bytes += static_cast<char>(offset);
+        bytes += std::string(6, '\0');
+        bytes += '\x01';  // offset size
+        bytes += '\x01';  // reference size
+        for (const std::uint64_t value : {std::uint64_t{offsets_.size()},
+                                          static_cast<std::uint64_t>(top), std::uint64_t{table}}) {
+            for (int shift = 56; shift >= 0; shift -= 8)
+                bytes += static_cast<char>((value >> shift) & 0xFF);
+        }
+        return bytes;
+    }
+
+private:
+    int begin() {
+        offsets_.push_back(objects_.size());
+        return static_cast<int>(offsets_.size() - 1);
+    }
+    int string(int marker, const std::string& text, bool wide) {
+        const int reference = begin();
         if (text.size() < 15) {
-            bytes += static_cast<char>(marker | text.size());
+            objects_ += static_cast<char>(marker | text.size());
         } else {
-            bytes += static_cast<char>(marker | 0x0F);
-            bytes += static_cast<char>(0x10);
-            bytes += static_cast<char>(text.size());
+            objects_ += static_cast<char>(marker | 0x0F);
+            objects_ += static_cast<char>(0x10);
+            objects_ += static_cast<char>(text.size());
         }
         for (const char c : text) {
-            if (wide) bytes += '\0';
-            bytes += c;
+            if (wide) objects_ += '\0';
+            objects_ += c;
         }
-    };
-    for (const auto& entry : entries)
-        string(entry.first, false);
-    for (const auto& entry : entries)
-        string(entry.second, utf16);
-    const std::size_t table = bytes.size();
-    for (std::size_t offset : offsets)
-        bytes += static_cast<char>(offset);
-    bytes += std::string(6, '\0');
-    bytes += '\x01';  // offset size
-    bytes += '\x01';  // reference size
-    const auto big = [&](std::uint64_t value) {
-        for (int shift = 56; shift >= 0; shift -= 8)
-            bytes += static_cast<char>((value >> shift) & 0xFF);
-    };
-    big(offsets.size());
-    big(0);
-    big(table);
-    return bytes;
-}
+        return reference;
+    }
 
-TEST(PropertyListHostileTest, AStringHoldingANulCharacterIsAbsentAndDoesNotStopTheProcess) {
+    std::string objects_ = "bplist00";
+    std::vector<std::size_t> offsets_;
+};
+
+TEST(PropertyListHostileTest, AUTF16StringWithANulCharacterIsRefusedWithoutStoppingTheProcess) {
     const std::string withNul("com.example\0evil", 16);
-    const PropertyList list = PropertyList::fromData(binaryDictionary(
-        {{"CFBundleIdentifier", withNul}, {"CFBundleShortVersionString", "1.2.3"}}, true));
-    ASSERT_TRUE(list.isDictionary());
-    EXPECT_EQ(list.string("CFBundleIdentifier"), std::nullopt);
-    EXPECT_EQ(list.string("CFBundleShortVersionString"), "1.2.3");
+    for (const bool nul : {false, true}) {
+        SCOPED_TRACE(nul ? "with a NUL character" : "without");
+        const std::string text = nul ? withNul : "com.example";
+
+        BinaryListWriter asValue;
+        const int identifierKey = asValue.ascii("CFBundleIdentifier");
+        const int identifier = asValue.utf16(text);
+        const PropertyList value = PropertyList::fromData(
+            asValue.finish(asValue.dictionary({{identifierKey, identifier}})));
+        EXPECT_EQ(value.string("CFBundleIdentifier"),
+                  nul ? std::nullopt : std::optional<std::string>(text));
+
+        BinaryListWriter asKey;
+        const int containersKey = asKey.ascii("NSUbiquitousContainers");
+        const int containerKey = asKey.utf16(text);
+        const int container = asKey.dictionary({});
+        const int containers = asKey.dictionary({{containerKey, container}});
+        const PropertyList key =
+            PropertyList::fromData(asKey.finish(asKey.dictionary({{containersKey, containers}})));
+        EXPECT_EQ(key.dictionaryKeys("NSUbiquitousContainers"),
+                  nul ? std::vector<std::string>{} : std::vector<std::string>{text});
+    }
 }
 
 }  // namespace
