@@ -26,21 +26,8 @@ inline std::string xmlPlist(const std::string& body) {
            body + "</dict>\n</plist>\n";
 }
 
-// The typical dictionary of an application with two iCloud containers, in
-// binary form.
-inline std::string binaryPlist(const std::string& identifier, const std::string& version,
-                               const std::vector<std::string>& containers) {
-    plist_t root = plist_new_dict();
-    plist_dict_set_item(root, "CFBundleIdentifier", plist_new_string(identifier.c_str()));
-    plist_dict_set_item(root, "CFBundleShortVersionString", plist_new_string(version.c_str()));
-    plist_t ubiquitous = plist_new_dict();
-    for (const auto& container : containers) {
-        plist_t settings = plist_new_dict();
-        plist_dict_set_item(settings, "NSUbiquitousContainerIsDocumentScopePublic",
-                            plist_new_bool(1));
-        plist_dict_set_item(ubiquitous, container.c_str(), settings);
-    }
-    plist_dict_set_item(root, "NSUbiquitousContainers", ubiquitous);
+// The binary form of `root`, which it frees.
+inline std::string binaryFrom(plist_t root) {
     char* bytes = nullptr;
     uint32_t length = 0;
     plist_to_bin(root, &bytes, &length);
@@ -48,6 +35,20 @@ inline std::string binaryPlist(const std::string& identifier, const std::string&
     plist_to_bin_free(bytes);
     plist_free(root);
     return result;
+}
+
+// An application's dictionary with iCloud containers, in binary form.
+inline std::string binaryPlist(const std::string& identifier, const std::string& version,
+                               const std::vector<std::string>& containers) {
+    plist_t root = plist_new_dict();
+    plist_dict_set_item(root, "CFBundleIdentifier", plist_new_string(identifier.c_str()));
+    plist_dict_set_item(root, "CFBundleShortVersionString", plist_new_string(version.c_str()));
+    plist_t ubiquitous = plist_new_dict();
+    for (const auto& container : containers) {
+        plist_dict_set_item(ubiquitous, container.c_str(), plist_new_dict());
+    }
+    plist_dict_set_item(root, "NSUbiquitousContainers", ubiquitous);
+    return binaryFrom(root);
 }
 
 // A bundle folder at `url`, with "Contents/Info.plist" holding `info` when given.
