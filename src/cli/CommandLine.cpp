@@ -51,11 +51,62 @@ struct Printer {
     }
 };
 
-// A file given on the command line: relative to the home folder unless absolute.
+// Whether `text` is well-formed UTF-8. The package is JSON, which holds UTF-8
+// only: anything else would be stored altered, so it is refused instead.
+bool isUTF8(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        std::size_t length = 0;
+        char32_t minimum = 0, code = 0;
+        if (byte < 0x80) {
+            ++i;
+            continue;
+        } else if ((byte & 0xE0) == 0xC0) {
+            length = 2, minimum = 0x80, code = byte & 0x1F;
+        } else if ((byte & 0xF0) == 0xE0) {
+            length = 3, minimum = 0x800, code = byte & 0x0F;
+        } else if ((byte & 0xF8) == 0xF0) {
+            length = 4, minimum = 0x10000, code = byte & 0x07;
+        } else {
+            return false;
+        }
+        if (i + length > text.size()) return false;
+        for (std::size_t k = 1; k < length; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + k]);
+            if ((next & 0xC0) != 0x80) return false;
+            code = (code << 6) | (next & 0x3F);
+        }
+        if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
+        i += length;
+    }
+    return true;
+}
+
+// A file given on the command line: relative to the home folder unless
+// absolute; "notes/" and "notes" name the same folder.
 fs::path homeRelativeLocation(const std::string& given) {
-    const fs::path path(given);
-    if (path.is_absolute()) return path.lexically_normal();
-    return (keel::FileManager::noSandboxHomeURL() / path).lexically_normal();
+    fs::path path(given);
+    if (!path.is_absolute()) path = keel::FileManager::noSandboxHomeURL() / path;
+    path = path.lexically_normal();
+    if (!path.has_filename() && path.has_relative_path()) path = path.parent_path();
+    return path;
+}
+
+// Why `location` cannot be recorded as a custom file of the package at
+// `packageURL`, or nothing when it can.
+std::optional<std::string> fileRefusal(const fs::path& location, const fs::path& packageURL) {
+    if (!keel::FileManager::contentExists(location).exists) return "no such file or folder";
+    if (keel::checkIsOnMainDisk(location) == false)
+        return "not on the main disk; only files of the main disk can be backed up";
+    // Backing up the home folder, or a folder around it, would copy every
+    // other settings file and the package with it.
+    if (keel::isFileParent(location, keel::FileManager::noSandboxHomeURL()))
+        return "the home folder, or a folder that holds it, cannot be backed up as one file";
+    // A copy of the package inside itself would grow with every backup.
+    if (keel::isFileParent(packageURL, location) || keel::isFileParent(location, packageURL))
+        return "the backup package cannot back up itself";
+    return std::nullopt;
 }
 
 bool isKnownApplication(const std::string& name) {
@@ -81,10 +132,8 @@ public:
                 "Grant it access to the whole disk (/)? [y/N] ");
             std::string answer;
             std::getline(std::cin, answer);
-            if (answer != "y" && answer != "Y" && answer != "yes") {
-                print_.warn("access not granted");
-                return exitFailure;
-            }
+            if (answer != "y" && answer != "Y" && answer != "yes")
+                throw CliError("Access to the disk was not granted.");
         }
         AccessManager::shared().addAccess(fs::path("/"));
         if (!AccessManager::shared().hasAccess(fs::path("/")))
@@ -115,7 +164,7 @@ public:
     int device(BackupAction action, SyncAction syncAction) {
         Session session(options_);
         session.openPackage();
-        const bool showProgress = ::isatty(STDERR_FILENO) && !options_.json;
+        const bool showProgress = ::isatty(::fileno(print_.err)) && !options_.json;
         std::FILE* err = print_.err;
         if (showProgress) {
             session.manager().setSyncProgressHandler(
@@ -143,6 +192,10 @@ public:
         if (kind == "app") {
             std::vector<BackupAppItem> items;
             for (const auto& name : names) {
+                if (!isUTF8(name)) {
+                    refused.push_back(name + ": not UTF-8; the package cannot hold this name");
+                    continue;
+                }
                 if (!isKnownApplication(name)) {
                     refused.push_back(name +
                                       ": no application of that name in the catalog or installed");
@@ -169,14 +222,12 @@ public:
             std::vector<BackupFileItem> items;
             for (const auto& given : names) {
                 const fs::path location = homeRelativeLocation(given);
-                if (!keel::FileManager::contentExists(location).exists) {
-                    refused.push_back(given + ": no such file or folder");
+                if (!isUTF8(location.string())) {
+                    refused.push_back(given + ": not UTF-8; the package cannot hold this path");
                     continue;
                 }
-                if (keel::checkIsOnMainDisk(location) == false) {
-                    refused.push_back(
-                        given +
-                        ": not on the main disk; only files of the main disk can be backed up");
+                if (auto refusal = fileRefusal(location, file->url())) {
+                    refused.push_back(given + ": " + *refusal);
                     continue;
                 }
                 const std::string path = PathConverter::path(location);
@@ -206,8 +257,13 @@ public:
                 key = PathConverter::path(homeRelativeLocation(name));
                 recorded = file->fileItem(key).has_value();
             }
-            if (!recorded) missing.push_back(name + ": not in the package");
-            keys.push_back(key);
+            // Only recorded items are removed: removing an application also
+            // deletes the data copies of its settings paths.
+            if (recorded) {
+                keys.push_back(key);
+            } else {
+                missing.push_back(name + ": not in the package");
+            }
         }
         if (kind == "app") {
             file->removeAppItems(keys);
@@ -219,7 +275,7 @@ public:
         session.save(file);
         for (const auto& message : missing)
             print_.warn(message);
-        print_.text("Removed " + std::to_string(names.size() - missing.size()) + " item(s).\n");
+        print_.text("Removed " + std::to_string(keys.size()) + " item(s).\n");
         print_.document({{"ok", true}, {"notFound", missing}});
         return exitSuccess;
     }
@@ -292,6 +348,9 @@ public:
                 } catch (const std::exception& e) {
                     throw CliError(*setFrom + ": " + e.what());
                 }
+                if (!isUTF8(text))
+                    throw CliError((*setFrom == "-" ? std::string("standard input") : *setFrom) +
+                                   ": the note is not UTF-8 text; the package keeps its note");
             }
             file->setNote(text);
             session.save(file);
@@ -353,7 +412,6 @@ public:
     }
 
     int exclude(const std::string& action, const std::vector<std::string>& paths) {
-        if (options_.applications) LocalResources::setApplicationsDirectory(*options_.applications);
         auto& local = LocalResources::shared();
         auto list = local.excludedFileURLs();
         if (action == "add") {
@@ -388,7 +446,6 @@ public:
     }
 
     int catalog(const std::optional<std::string>& name) {
-        if (options_.applications) LocalResources::setApplicationsDirectory(*options_.applications);
         if (!name) {
             json names = json::array();
             std::string text;
@@ -420,12 +477,23 @@ public:
     }
 
 private:
+    // Reports an edit of several items: those refused are named on standard
+    // error and make the command fail, the others are saved all the same.
     int finishEdit(const std::vector<std::string>& refused, std::size_t given) {
-        for (const auto& message : refused)
+        const std::size_t saved = given - refused.size();
+        if (saved > 0 || refused.empty())
+            print_.text("Saved " + std::to_string(saved) + " item(s).\n");
+        if (refused.empty()) {
+            print_.document({{"ok", true}, {"saved", saved}, {"refused", json::array()}});
+            return exitSuccess;
+        }
+        std::string error;
+        for (const auto& message : refused) {
             print_.warn(message);
-        print_.text("Saved " + std::to_string(given - refused.size()) + " item(s).\n");
-        print_.document({{"ok", refused.empty()}, {"refused", refused}});
-        return refused.empty() ? exitSuccess : exitFailure;
+            error += (error.empty() ? "" : "\n") + message;
+        }
+        print_.document({{"ok", false}, {"error", error}, {"saved", saved}, {"refused", refused}});
+        return exitFailure;
     }
 
     GlobalOptions options_;
@@ -510,12 +578,30 @@ int CommandLine::run(int argc, char** argv, std::FILE* out, std::FILE* err) {
 
     try {
         app.parse(argc, argv);
-    } catch (const CLI::ParseError& e) {
+    } catch (const CLI::ParseError& parseError) {
         std::ostringstream outText, errText;
+        // A misspelt command leaves no command and an extra word: name the
+        // word rather than say that a command is missing.
+        const auto extras = app.remaining();
+        const CLI::ExtrasError unknownCommand(
+            "Unknown command: " + (extras.empty() ? std::string() : extras.front()),
+            CLI::ExitCodes::ExtrasError);
+        const bool misspelt = dynamic_cast<const CLI::RequiredError*>(&parseError) &&
+                              app.get_subcommands().empty() && !extras.empty();
+        const CLI::ParseError& e = misspelt ? unknownCommand : parseError;
         const int code = app.exit(e, outText, errText);
         std::fputs(outText.str().c_str(), out);
         std::fputs(errText.str().c_str(), err);
-        return code == 0 ? exitSuccess : exitUsage;
+        if (code == 0) return exitSuccess;
+        // The options were not parsed, so look for --json among the words
+        // before a "--" to keep the promise of one document on standard output.
+        for (int i = 1; i < argc && std::string_view(argv[i]) != "--"; ++i) {
+            if (std::string_view(argv[i]) == "--json") {
+                std::fputs(keel::prettyJSON({{"ok", false}, {"error", e.what()}}).c_str(), out);
+                break;
+            }
+        }
+        return exitUsage;
     }
     if (!package.empty()) options.package = package;
     if (!applications.empty()) options.applications = applications;
@@ -549,8 +635,11 @@ int CommandLine::run(int argc, char** argv, std::FILE* out, std::FILE* err) {
     } catch (const CliError& e) {
         std::fprintf(err, "quillfen: %s\n", e.what());
         if (!e.hint().empty()) std::fprintf(err, "%s\n", e.hint().c_str());
-        if (options.json)
-            std::fputs(keel::prettyJSON({{"ok", false}, {"error", e.what()}}).c_str(), out);
+        if (options.json) {
+            json document{{"ok", false}, {"error", e.what()}};
+            if (!e.hint().empty()) document["hint"] = e.hint();
+            std::fputs(keel::prettyJSON(document).c_str(), out);
+        }
         return e.exitCode();
     } catch (const std::exception& e) {
         std::fprintf(err, "quillfen: %s\n", e.what());
