@@ -9,6 +9,7 @@
 #include "backup/BackupError.h"
 #include "backup/BackupFile.h"
 #include "backup/BackupManager.h"
+#include "backup/PackageInspector.h"
 #include "cli/CliError.h"
 #include "cli/Report.h"
 #include "cli/Session.h"
@@ -48,6 +49,9 @@ struct Printer {
     }
     void warn(const std::string& message) const {
         std::fprintf(err, "quillfen: %s\n", message.c_str());
+    }
+    void warning(const std::string& message) const {
+        std::fprintf(err, "quillfen: warning: %s\n", message.c_str());
     }
 };
 
@@ -156,6 +160,9 @@ public:
         rows.files = viewer->backupFileEntries();
         if (auto note = file->note()) rows.note = note->content;
         rows.history = file->eventItems();
+        rows.warnings = packageWarnings(*file, rows);
+        for (const auto& warning : rows.warnings)
+            print_.warning(warning);
         print_.text(Report::statusText(rows));
         print_.document(Report::status(rows));
         return exitSuccess;
@@ -477,6 +484,37 @@ public:
     }
 
 private:
+    // What status tells the user to look at: conflict copies beside the
+    // package's files, and records whose data copy has not arrived (a cloud
+    // drive may deliver "Data.json" first), among the paths of the rows shown.
+    static std::vector<std::string> packageWarnings(BackupFile& file, const StatusRows& rows) {
+        std::vector<std::string> warnings;
+        const fs::path url = file.url();
+        for (const auto& name : PackageInspector::conflictCopies(url))
+            warnings.push_back((url / name).string() +
+                               ": a conflict copy left by the cloud drive; it is not read as "
+                               "part of the package and is left where it is");
+        BackupFileData::DataItems records;
+        const auto addRecord = [&](const std::string& path) {
+            if (records.count(path)) return;
+            if (auto record = file.dataItem(path)) records.emplace(path, *record);
+        };
+        for (const auto& entry : rows.apps)
+            for (const auto& [path, state] : entry.state.states)
+                addRecord(path);
+        for (const auto& entry : rows.execs)
+            for (const auto& [path, state] : entry.state.states)
+                addRecord(path);
+        for (const auto& entry : rows.files)
+            addRecord(entry.path);
+        for (const auto& path : PackageInspector::missingCopies(url, records))
+            warnings.push_back(path + ": its backed-up copy (" + BackupFileData::dataFolderName +
+                               "/" + records.at(path).uuid + "." +
+                               BackupFileData::dataCopyExtension +
+                               ") has not arrived in the package yet; an install skips it");
+        return warnings;
+    }
+
     // Reports an edit of several items: those refused are named on standard
     // error and make the command fail, the others are saved all the same.
     int finishEdit(const std::vector<std::string>& refused, std::size_t given) {

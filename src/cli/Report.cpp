@@ -88,7 +88,8 @@ json Report::status(const StatusRows& rows) {
             {"execs", itemRows(rows.execs)},
             {"files", files},
             {"note", rows.note ? json(*rows.note) : json(nullptr)},
-            {"history", history(rows.history)}};
+            {"history", history(rows.history)},
+            {"warnings", rows.warnings}};
 }
 
 json Report::run(SyncAction action, const std::optional<SyncLogs>& logs) {

@@ -26,6 +26,9 @@ struct StatusRows {
     std::vector<BackupFileEntry> files;
     std::optional<std::string> note;
     std::vector<BackupEventItem> history;
+    // What the user should look at in the package (conflict copies, data
+    // copies that have not arrived), one sentence each.
+    std::vector<std::string> warnings;
 };
 
 class Report {
