@@ -75,7 +75,7 @@ TEST(DispatchQueueConcurrencyTest, IsCurrentHoldsInsideNestedCallsOfOtherQueues)
     });
 }
 
-TEST(DispatchQueueConcurrencyDeathTest, SyncFromTheQueuesOwnBlockAbortsInsteadOfHanging) {
+TEST(DispatchQueueDeathTest, SyncFromTheQueuesOwnBlockAbortsInsteadOfHanging) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_DEATH(
         {
