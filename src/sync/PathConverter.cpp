@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <system_error>
 
 #include "keel/FileManager.h"
@@ -14,8 +15,16 @@ namespace {
 
 // The home folder without trailing separators, so that "/home/me" and
 // "/home/me/" give the same settings paths; "/" stays "/".
+//
+// Every settings path of every item comes through here, several times per
+// run or list rebuild, so the common case, an absolute $HOME, is read as a
+// string; going through the file manager's path object costs more than the
+// file-system call the path is then used for. Any other case is the file
+// manager's to decide.
 std::string homePath() {
-    std::string home = keel::FileManager::noSandboxHomePath();
+    const char* variable = std::getenv("HOME");
+    std::string home = variable && variable[0] == '/' ? std::string(variable)
+                                                      : keel::FileManager::noSandboxHomePath();
     while (home.size() > 1 && home.back() == '/')
         home.pop_back();
     return home;
@@ -32,9 +41,13 @@ constexpr int kMaxLinks = 40;
 
 keel::URL PathConverter::url(const std::string& forPath) {
     if (forPath.starts_with('/')) return fs::path(forPath);
-    const std::string home = homePath();
-    if (forPath.empty()) return fs::path(home);
-    return fs::path(home) / forPath;
+    std::string location = homePath();
+    if (forPath.empty()) return fs::path(std::move(location));
+    // The same as `home / forPath`, but the path object is built (and its
+    // components split) once instead of three times.
+    if (!location.empty() && location != "/") location += '/';
+    location += forPath;
+    return fs::path(std::move(location));
 }
 
 std::string PathConverter::path(const keel::URL& url) {

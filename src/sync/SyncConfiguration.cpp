@@ -100,9 +100,11 @@ SyncConfiguration SyncConfiguration::configuration(const std::string& name,
 
     // The installed application is looked up by the name as given: that is
     // the name its bundle carries, whatever the alias says.
-    if (const auto app = installed.appItem(name); app && app->identifier) {
-        if (isPlainFileName(*app->identifier))
-            return SyncConfiguration(name, {"Library/Preferences/" + *app->identifier + ".plist"});
+    const auto& apps = installed.appItems();
+    if (const auto app = apps.find(name); app != apps.end() && app->second.identifier) {
+        const std::string& identifier = *app->second.identifier;
+        if (isPlainFileName(identifier))
+            return SyncConfiguration(name, {"Library/Preferences/" + identifier + ".plist"});
     }
     return SyncConfiguration(name, {});
 }

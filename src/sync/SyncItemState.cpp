@@ -54,7 +54,8 @@ SyncItemState SyncItemState::forAppName(const std::shared_ptr<BackupFile>& file,
     std::optional<bool> isEnabled;
     if (const auto record = checked(file)->appItem(appName)) isEnabled = record->isEnabled;
     std::optional<std::string> bundleID;
-    if (const auto app = local.appItem(appName)) bundleID = app->identifier;
+    const auto& apps = local.appItems();
+    if (const auto app = apps.find(appName); app != apps.end()) bundleID = app->second.identifier;
     return SyncItemState(file, isEnabled, appName, SyncPathsFinder::forApp(appName, local).paths,
                          std::move(bundleID), local);
 }

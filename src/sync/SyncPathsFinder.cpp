@@ -31,12 +31,15 @@ SyncPathsFinder SyncPathsFinder::forApp(const std::string& name) {
 SyncPathsFinder SyncPathsFinder::forApp(const std::string& name, const LocalResources& installed) {
     const SyncConfiguration configuration = SyncConfiguration::configuration(name, installed);
     std::vector<std::string> paths = configuration.paths;
-    if (const auto app = installed.appItem(name)) {
-        if (app->identifier && isContainerName(*app->identifier)) {
+    // Looked up in place: a copy of the item would cost more than the rest.
+    const auto& apps = installed.appItems();
+    if (const auto found = apps.find(name); found != apps.end()) {
+        const LocalAppItem& app = found->second;
+        if (app.identifier && isContainerName(*app.identifier)) {
             for (const auto& path : configuration.paths)
-                paths.push_back("Library/Containers/" + *app->identifier + "/Data/" + path);
+                paths.push_back("Library/Containers/" + *app.identifier + "/Data/" + path);
         }
-        for (const auto& container : app->containers) {
+        for (const auto& container : app.containers) {
             if (isContainerName(container))
                 paths.push_back("Library/Group Containers/" + container);
         }
