@@ -6,7 +6,8 @@
 //
 // Building a state reads the package's data record (through the package's
 // serial queue, synchronously), the file system (one stat, not following a
-// symbolic link at the final component) and the exclusion list; it changes
+// symbolic link at the final component, and for a folder one stat of every
+// entry in it, links not followed) and the exclusion list; it changes
 // nothing and never fails. It must not be built on the package's queue.
 // Several states may be built at once on different threads; a built state is
 // a plain value.
@@ -37,7 +38,8 @@ struct SyncPathState {
     // The local item's modification date when the copy was made; absent
     // without a record or when the record has none.
     std::optional<keel::Date> originalDate;
-    // The local item's modification date now; absent when there is no item.
+    // The local item's modification date now; for a folder the newest date
+    // of the folder and everything in it. Absent when there is no item.
     std::optional<keel::Date> modifyDate;
     // One of doNothing, upToDate, backUp or install once built from a package.
     SyncAction action = SyncAction::doNothing;
