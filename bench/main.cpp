@@ -4,8 +4,8 @@
 //   - a back-up into an empty package, against `cp -a` of the same paths;
 //   - an install into an empty home, against `cp -a` back;
 //   - a synchronize with nothing changed, against a loop that only reads the
-//     modification date of every settings path, and against `rsync -a
-//     --dry-run` of the same paths;
+//     modification date of every settings path and of everything in the
+//     folders among them, and against `rsync -a --dry-run` of the same paths;
 //   - a full viewer reload, against the same loop over its paths;
 //   - the save after one edit of one list: the files and bytes it writes;
 //   - the `quillfen backup` command: its time and peak memory.
@@ -22,6 +22,8 @@
 // Usage: quillfen_bench --work DIR [--quillfen PATH] [--runs N] [SIZE...]
 //        [--benchmark_...]; see bench/run.
 #include <benchmark/benchmark.h>
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <unistd.h>
@@ -39,6 +41,7 @@
 #include <set>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "FileTree.h"
@@ -182,6 +185,52 @@ std::size_t countEntries(const fs::path& folder) {
     return count;
 }
 
+// Reads the modification date of every path, and of everything inside the
+// paths that are folders, and nothing else: what telling whether anything
+// changed needs at the least. Each folder is read relative to its parent.
+// Returns how many dates it read.
+std::size_t statFloor(const std::vector<std::string>& paths) {
+    using Directory = std::unique_ptr<DIR, int (*)(DIR*)>;
+    const auto open = [](int parent, const char* name) -> Directory {
+        const int fd = ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0) return {nullptr, ::closedir};
+        DIR* dir = ::fdopendir(fd);
+        if (!dir) ::close(fd);
+        return {dir, ::closedir};
+    };
+    std::size_t count = 0;
+    std::int64_t sum = 0;
+    for (const auto& path : paths) {
+        struct stat info {};
+        if (::lstat(path.c_str(), &info) != 0) continue;
+        ++count;
+        sum += info.st_mtim.tv_nsec;
+        if (!S_ISDIR(info.st_mode)) continue;
+        std::vector<Directory> stack;
+        if (Directory root = open(AT_FDCWD, path.c_str())) stack.push_back(std::move(root));
+        while (!stack.empty()) {
+            DIR* current = stack.back().get();
+            const dirent* entry = ::readdir(current);
+            if (!entry) {
+                stack.pop_back();
+                continue;
+            }
+            const std::string_view name = entry->d_name;
+            if (name == "." || name == "..") continue;
+            if (::fstatat(::dirfd(current), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0)
+                continue;
+            ++count;
+            sum += info.st_mtim.tv_nsec;
+            if (S_ISDIR(info.st_mode)) {
+                if (Directory child = open(::dirfd(current), entry->d_name))
+                    stack.push_back(std::move(child));
+            }
+        }
+    }
+    benchmark::DoNotOptimize(sum);
+    return count;
+}
+
 // One generated home with its packages, reference copies and path lists.
 struct Scenario {
     std::size_t size = 0;
@@ -196,7 +245,9 @@ struct Scenario {
     std::vector<std::string> viewerPaths;  // every settings path a full reload looks at
     std::shared_ptr<BackupViewer> viewer;
     std::size_t execCount = 0;
-    long copyMaxResidentKiB = 0;  // of cp -a copying the settings paths
+    long copyMaxResidentKiB = 0;      // of cp -a copying the settings paths
+    std::size_t syncDateCount = 0;    // dates the stat floor of a run reads
+    std::size_t viewerDateCount = 0;  // dates the stat floor of a reload reads
 };
 
 class Harness {
@@ -448,18 +499,11 @@ void Harness::prepareScenario(Scenario& s) {
     for (const auto& entry : s.viewer->backupFileEntries())
         s.viewerPaths.push_back(entry.state.url.string());
 
+    s.syncDateCount = statFloor(s.syncPaths);
+    s.viewerDateCount = statFloor(s.viewerPaths);
+
     s.savePackage = s.root / "save.qfbackup";
     keel::FileManager::overwritingCopy(s.fullPackage, s.savePackage);
-}
-
-// Reads the modification date of every path and nothing else.
-std::int64_t statFloor(const std::vector<std::string>& paths) {
-    std::int64_t sum = 0;
-    for (const auto& path : paths) {
-        struct stat info {};
-        if (::lstat(path.c_str(), &info) == 0) sum += info.st_mtim.tv_nsec;
-    }
-    return sum;
 }
 
 // Runs `body` once per iteration with the timer stopped, turning a failed
@@ -597,7 +641,7 @@ void Harness::registerBenchmarks() {
         add("stat" + n,
             [s](benchmark::State& state) {
                 for (auto _ : state)
-                    benchmark::DoNotOptimize(statFloor(s->syncPaths));
+                    statFloor(s->syncPaths);
             })
             ->Iterations(kFloorLoopsPerRun)
             ->Repetitions(shortRuns)
@@ -629,7 +673,7 @@ void Harness::registerBenchmarks() {
         add("viewer-stat" + n,
             [s](benchmark::State& state) {
                 for (auto _ : state)
-                    benchmark::DoNotOptimize(statFloor(s->viewerPaths));
+                    statFloor(s->viewerPaths);
             })
             ->Iterations(kFloorLoopsPerRun)
             ->Repetitions(shortRuns)
@@ -809,11 +853,17 @@ int Harness::report(const TableReporter& reporter) const {
             s->home.filePaths.size());
     }
     std::printf(
-        "  stat floor: one lstat of every settings path the run looks at (%zu and %zu paths; the\n"
-        "  reload: %zu and %zu); %zu installed applications; no preferences tool\n\n",
-        scenarios_.front()->syncPaths.size(), scenarios_.back()->syncPaths.size(),
-        scenarios_.front()->viewerPaths.size(), scenarios_.back()->viewerPaths.size(),
-        kApplicationCount);
+        "  stat floor: one stat of every settings path the run looks at and of everything in\n"
+        "  those that are folders (%zu paths, %s dates, and %zu paths, %s dates; the reload:\n"
+        "  %zu paths, %s dates, and %zu paths, %s dates); %zu installed applications; no\n"
+        "  preferences tool\n\n",
+        scenarios_.front()->syncPaths.size(),
+        formatCount(scenarios_.front()->syncDateCount).c_str(), scenarios_.back()->syncPaths.size(),
+        formatCount(scenarios_.back()->syncDateCount).c_str(),
+        scenarios_.front()->viewerPaths.size(),
+        formatCount(scenarios_.front()->viewerDateCount).c_str(),
+        scenarios_.back()->viewerPaths.size(),
+        formatCount(scenarios_.back()->viewerDateCount).c_str(), kApplicationCount);
 
     using A = TextTable::Align;
     TextTable table({{"figure", A::left},
