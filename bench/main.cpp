@@ -111,7 +111,7 @@ Options parseOptions(int argc, char** argv) {
             options.benchmarkFlags.push_back(argument);
         } else if (!argument.empty() &&
                    argument.find_first_not_of("0123456789") == std::string::npos) {
-            const std::size_t size = std::stoul(argument);
+            const std::size_t size = argument.size() > 7 ? 0 : std::stoul(argument);
             if (size < 100 || size > 1000000) usage("a size is 100 to 1000000 files");
             sizes.push_back(size);
         } else {
@@ -319,8 +319,17 @@ void Harness::runOrThrow(const ProcessSpec& spec, const std::string& what) const
 }
 
 void Harness::prepare() {
+    // The work folder is emptied: only a new or empty folder, or one that an
+    // earlier run marked as its own, so that a mistyped path loses nothing.
+    const fs::path marker = options_.work / ".quillfen-bench";
+    if (fs::exists(options_.work) && !fs::is_empty(options_.work) && !fs::exists(marker)) {
+        throw std::runtime_error(options_.work.string() +
+                                 " is not empty and not a work folder of an earlier run; give "
+                                 "a new or empty folder");
+    }
     progress("emptying %s", options_.work.c_str());
     emptyFolder(options_.work);
+    std::ofstream(marker) << "Work folder of quillfen_bench; emptied by every run.\n";
     logs_ = options_.work / "logs";
     fs::create_directories(logs_);
     fs::create_directories(options_.work / "config");
