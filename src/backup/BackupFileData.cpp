@@ -167,9 +167,9 @@ auto decodingElement(const URL& file, const std::string& where, Decode decode) {
     try {
         return decode();
     } catch (const BackupDecodingError& error) {
-        throw BackupDecodingError(file, where + ": " + error.reason());
+        throw BackupDecodingError(file, shortened(where + ": " + error.reason()));
     } catch (const json::exception& error) {
-        throw BackupDecodingError(file, where + ": " + shortened(error.what()));
+        throw BackupDecodingError(file, shortened(where + ": " + error.what()));
     }
 }
 

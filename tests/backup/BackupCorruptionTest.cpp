@@ -250,6 +250,13 @@ TEST_F(BackupCorruptionTest, HostileShapesAreRefusedBeforeTheyAreParsed) {
     }
 }
 
+TEST_F(BackupCorruptionTest, ErrorsQuoteLittleOfALongMemberName) {
+    fs::remove(package / "Apps.json");
+    const std::string name(1 << 20, 'k');
+    writeFile(package / "Data.json", "{\"" + name + "\": {\"uuid\": 1}}");
+    EXPECT_FALSE(opensOrNames(package / "Data.json", "a long member name"));
+}
+
 TEST_F(BackupCorruptionTest, AListTooLargeToReadBackIsNotWritten) {
     BackupFileData data(package);
     data.setNoteItems({BackupNoteItem{std::string(keel::JSONLimits::defaultMaximumSize, 'n')}});
