@@ -13,6 +13,7 @@
 #include "keel/URL.h"
 #include "local/LocalResources.h"
 #include "sync/PreferencesTool.h"
+#include "sync/UndoRun.h"
 
 namespace quillfen {
 
@@ -55,15 +56,30 @@ private:
 
 }  // namespace
 
+struct SyncEngine::RunContext {
+    explicit RunContext(std::chrono::seconds leftoverAge) : leftovers(leftoverAge) {}
+
+    TemporaryLeftovers leftovers;
+    std::mutex mutex;
+    std::shared_ptr<UndoRun> undoRun;
+};
+
 SyncEngine::SyncEngine(std::shared_ptr<BackupFile> file, SyncAction action)
     : SyncEngine(std::move(file), action, LocalResources::shared()) {}
 
 SyncEngine::SyncEngine(std::shared_ptr<BackupFile> file, SyncAction action,
                        const LocalResources& local)
-    : file_(checked(std::move(file))), action_(action), local_(&local) {}
+    : file_(checked(std::move(file))),
+      action_(action),
+      local_(&local),
+      undoStore_(UndoStore::standard()) {}
 
 void SyncEngine::setProgressHandler(ProgressHandler handler) {
     progressHandler_ = std::move(handler);
+}
+
+void SyncEngine::setUndoStore(std::optional<UndoStore> store) {
+    undoStore_ = std::move(store);
 }
 
 SyncLogs SyncEngine::run() {
@@ -73,6 +89,12 @@ SyncLogs SyncEngine::run() {
     const std::vector<BackupFileItem> files = file_->fileItems();
     Progress progress(progressHandler_, apps.size() + execs.size() + files.size());
 
+    RunContext context(leftoverAge_);
+    context_ = &context;
+    struct Clear {
+        RunContext*& context;
+        ~Clear() { context = nullptr; }
+    } clear{context_};
     {
         // Declared after what its operations use, so that it is destroyed,
         // and every operation finished, before any of that goes away.
@@ -91,6 +113,7 @@ SyncLogs SyncEngine::run() {
             submit(SyncItemState::forFilePath(file_, custom.path, *local_));
         queue.waitUntilAllOperationsAreFinished();
     }
+    if (context.undoRun) undoStore_->finishRun(*context.undoRun);
 
     file_->addEvent(action_);
     file_->save();
@@ -142,7 +165,38 @@ void SyncEngine::backUp(const SyncPathState& state) const {
 
 void SyncEngine::install(const SyncPathState& state) const {
     refreshPreferences(state);
-    file_->installData(state.path);
+    // Only a path the package holds a copy of is replaced.
+    if (!context_ || !file_->dataItem(state.path)) {
+        file_->installData(state.path);
+    } else {
+        context_->leftovers.removeFor(state.url);
+        std::shared_ptr<UndoRun> run;
+        int index = 0;
+        try {
+            {
+                std::lock_guard lock(context_->mutex);
+                if (!context_->undoRun) {
+                    if (!undoStore_)
+                        throw std::runtime_error("there is no support folder to keep it in");
+                    context_->undoRun = undoStore_->beginRun(action_, file_->url().string());
+                }
+                run = context_->undoRun;
+            }
+            index = run->keep(state.path, state.url);
+        } catch (const std::exception& error) {
+            // Never replace what could not be kept: it could not be put back.
+            throw std::runtime_error(
+                "Not installed: the current version could not be kept for undo (" +
+                std::string(error.what()) + ").");
+        }
+        try {
+            file_->installData(state.path);
+        } catch (...) {
+            run->didFail(index, state.url);
+            throw;
+        }
+        run->didInstall(index, state.url);
+    }
     // Reached only when the restore went through.
     refreshPreferences(state);
 }

@@ -6,7 +6,11 @@
 // records (in that order, each list in Finder order), builds each item's state
 // and copies every settings path of every enabled item that is not excluded:
 // all of them for a back-up or an install, only those whose state asks for it
-// for a synchronization. Before a property list is copied (and again after it
+// for a synchronization. Before an install or synchronize run replaces or
+// creates a local item, it keeps the item as it was in the undo store (see
+// UndoStore), and removes the temporaries an interrupted copy left beside it;
+// a path whose item cannot be kept is not replaced and reports why. Before a
+// property list is copied (and again after it
 // was restored) the preferences tool reads it, so that the system's cached
 // preferences and the file agree. A path whose copy fails is recorded in the
 // logs and the run goes on; the run ends with one history event and one save.
@@ -26,16 +30,20 @@
 // result.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "sync/SyncAction.h"
 #include "sync/SyncItemState.h"
 #include "sync/SyncLogs.h"
 #include "sync/SyncPathState.h"
 #include "sync/SyncResult.h"
+#include "sync/TemporaryLeftovers.h"
+#include "sync/UndoStore.h"
 
 namespace quillfen {
 
@@ -70,6 +78,16 @@ public:
     // Set before `run()`.
     void setProgressHandler(ProgressHandler handler);
 
+    // Where install and synchronize runs keep what they replace; by default
+    // the store in the support folder. Nothing means no store: every path
+    // to install then fails rather than be replaced without a kept copy.
+    // Set before `run()`.
+    void setUndoStore(std::optional<UndoStore> store);
+    const std::optional<UndoStore>& undoStore() const { return undoStore_; }
+    // How old a temporary left beside a path must be before a run removes
+    // it; TemporaryLeftovers::minimumAge unless set. Set before `run()`.
+    void setLeftoverAge(std::chrono::seconds age) { leftoverAge_ = age; }
+
     // Performs the action on every recorded item, adds a history event with
     // the action and saves the package. Returns the failures; throws only
     // what the save threw (the failures are then lost, while the history
@@ -83,6 +101,7 @@ public:
 
     // Copies one settings path the way the engine's action asks; a path that
     // is excluded, or needs nothing in a synchronization, is left alone.
+    // Outside `run()` an install keeps no undo record.
     void process(const SyncPathState& state) const;
 
     // Lets the preferences tool read the path's file when it is an existing
@@ -96,6 +115,10 @@ public:
     static std::filesystem::path preferencesToolPath();
 
 private:
+    // What one run shares between its items: the undo record, begun with
+    // the first path to replace, and the leftover sweep.
+    struct RunContext;
+
     void backUp(const SyncPathState& state) const;
     void install(const SyncPathState& state) const;
 
@@ -103,6 +126,10 @@ private:
     SyncAction action_;
     const LocalResources* local_;
     ProgressHandler progressHandler_;
+    std::optional<UndoStore> undoStore_;
+    std::chrono::seconds leftoverAge_ = TemporaryLeftovers::minimumAge;
+    // Set while `run()` runs.
+    RunContext* context_ = nullptr;
 };
 
 }  // namespace quillfen

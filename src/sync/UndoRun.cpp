@@ -1,0 +1,403 @@
+#include "sync/UndoRun.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <stdexcept>
+#include <system_error>
+
+#include <nlohmann/json.hpp>
+
+#include "keel/FileManager.h"
+#include "keel/JSON.h"
+#include "keel/JSONLimits.h"
+#include "sync/PathConverter.h"
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+namespace quillfen {
+
+namespace {
+
+[[noreturn]] void throwErrno(const std::string& what, const fs::path& path, int error = errno) {
+    throw fs::filesystem_error(what, path, std::error_code(error, std::generic_category()));
+}
+
+std::string keptName(int index) {
+    return "item-" + std::to_string(index);
+}
+
+// Kept copies are named by the run itself; anything else in a manifest would
+// make undo read from outside the run folder.
+bool isKeptName(const std::string& name) {
+    if (name.rfind("item-", 0) != 0 || name.size() == 5 || name.size() > 15) return false;
+    return std::all_of(name.begin() + 5, name.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+json encode(const UndoRun::Entry& entry) {
+    return {{"index", entry.index},
+            {"path", entry.path},
+            {"existed", entry.existed},
+            {"kept", entry.kept},
+            {"keptFingerprint", entry.keptFingerprint},
+            {"size", entry.size},
+            {"installedFingerprint",
+             entry.installedFingerprint ? json(*entry.installedFingerprint) : json(nullptr)},
+            {"createdFolders", entry.createdFolders},
+            {"leftAlone", entry.leftAlone}};
+}
+
+UndoRun::Entry decode(const json& value) {
+    UndoRun::Entry entry;
+    entry.index = value.at("index").get<int>();
+    entry.path = value.at("path").get<std::string>();
+    entry.existed = value.at("existed").get<bool>();
+    entry.kept = value.at("kept").get<std::string>();
+    entry.keptFingerprint = value.at("keptFingerprint").get<std::string>();
+    entry.size = value.at("size").get<std::uint64_t>();
+    if (const auto& installed = value.at("installedFingerprint"); !installed.is_null())
+        entry.installedFingerprint = installed.get<std::string>();
+    entry.createdFolders = value.at("createdFolders").get<std::vector<std::string>>();
+    entry.leftAlone = value.value("leftAlone", false);
+    if (entry.index < 1 || entry.path.empty() || (entry.existed && !isKeptName(entry.kept)) ||
+        (!entry.existed && !entry.kept.empty()))
+        throw std::runtime_error("a recorded path of the undo run is malformed");
+    return entry;
+}
+
+UndoRun::Entry* find(std::vector<UndoRun::Entry>& entries, int index) {
+    for (auto& entry : entries)
+        if (entry.index == index) return &entry;
+    return nullptr;
+}
+
+// Appends what describes the item at `path` (named `relative` inside the
+// item) to `out`, and adds the size of its files and links to `bytes`.
+void describe(const fs::path& path, const std::string& relative, std::string& out,
+              std::uint64_t& bytes) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0) {
+        out += "?" + relative + '\n';
+        return;
+    }
+    char line[160];
+    std::snprintf(line, sizeof line, "|%o|%lld|%lld.%09ld|", static_cast<unsigned>(info.st_mode),
+                  static_cast<long long>(info.st_size), static_cast<long long>(info.st_mtim.tv_sec),
+                  info.st_mtim.tv_nsec);
+    out += relative;
+    out += line;
+    if (S_ISLNK(info.st_mode)) {
+        bytes += static_cast<std::uint64_t>(info.st_size);
+        std::string target(static_cast<std::size_t>(info.st_size) + 1, '\0');
+        const ssize_t length = ::readlink(path.c_str(), target.data(), target.size());
+        if (length >= 0) out.append(target.data(), static_cast<std::size_t>(length));
+    } else if (S_ISREG(info.st_mode)) {
+        bytes += static_cast<std::uint64_t>(info.st_size);
+    } else if (S_ISDIR(info.st_mode)) {
+        std::vector<std::string> names;
+        if (DIR* dir = ::opendir(path.c_str())) {
+            while (dirent* entry = ::readdir(dir)) {
+                const std::string_view name = entry->d_name;
+                if (name != "." && name != "..") names.emplace_back(name);
+            }
+            ::closedir(dir);
+        } else {
+            out += "unreadable";
+        }
+        std::sort(names.begin(), names.end());
+        out += '\n';
+        for (const auto& name : names)
+            describe(path / name, relative + "/" + name, out, bytes);
+        return;
+    }
+    out += '\n';
+}
+
+std::string hex64(std::uint64_t value) {
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(value));
+    return text;
+}
+
+}  // namespace
+
+UndoRun::UndoRun(fs::path directory, SyncAction action, keel::Date date, std::string package)
+    : directory_(std::move(directory)),
+      action_(action),
+      date_(date),
+      package_(std::move(package)) {}
+
+std::shared_ptr<UndoRun> UndoRun::create(const fs::path& directory, SyncAction action,
+                                         std::string package) {
+    // Kept copies are settings, often private ones: only the owner may enter.
+    if (::mkdir(directory.c_str(), 0700) != 0) throwErrno("cannot create the undo run", directory);
+    std::shared_ptr<UndoRun> run(new UndoRun(directory, action, keel::Date::now(), package));
+    try {
+        run->save();
+    } catch (...) {
+        std::error_code ignored;
+        fs::remove_all(directory, ignored);
+        throw;
+    }
+    return run;
+}
+
+std::shared_ptr<UndoRun> UndoRun::load(const fs::path& directory) {
+    const json manifest =
+        keel::parseBoundedJSON(keel::FileManager::readWholeFile(directory / manifestName));
+    const auto action = syncActionFromRaw(manifest.at("action").get<std::string>());
+    if (!action) throw std::runtime_error("the undo run names an unknown action");
+    std::shared_ptr<UndoRun> run(new UndoRun(directory, *action,
+                                             keel::Date{manifest.at("date").get<double>()},
+                                             manifest.at("package").get<std::string>()));
+    if (const auto& undone = manifest.at("undone"); !undone.is_null())
+        run->undoneDate_ = keel::Date{undone.get<double>()};
+    for (const auto& value : manifest.at("paths"))
+        run->entries_.push_back(decode(value));
+    run->journalOffset_ = manifest.at("journalOffset").get<std::uint64_t>();
+
+    std::string journal;
+    try {
+        journal = keel::FileManager::readWholeFile(directory / journalName);
+    } catch (const fs::filesystem_error&) {
+        // No journal: nothing was recorded after the manifest.
+    }
+    std::size_t start = std::min<std::size_t>(run->journalOffset_, journal.size());
+    while (start < journal.size()) {
+        const std::size_t end = journal.find('\n', start);
+        // A line without its end was torn by an interruption: it never counted.
+        if (end == std::string::npos) break;
+        json line;
+        try {
+            line = keel::parseBoundedJSON(std::string_view(journal).substr(start, end - start));
+        } catch (const std::exception&) {
+            break;
+        }
+        start = end + 1;
+        if (line.contains("keep")) {
+            Entry entry = decode(line.at("keep"));
+            if (Entry* existing = find(run->entries_, entry.index)) {
+                *existing = std::move(entry);
+            } else {
+                run->entries_.push_back(std::move(entry));
+            }
+        } else if (line.contains("installed")) {
+            if (Entry* entry = find(run->entries_, line.at("installed").get<int>())) {
+                entry->installedFingerprint = line.at("fingerprint").get<std::string>();
+                entry->createdFolders = line.at("createdFolders").get<std::vector<std::string>>();
+            }
+        } else if (line.contains("dropped")) {
+            const int index = line.at("dropped").get<int>();
+            std::erase_if(run->entries_, [&](const Entry& e) { return e.index == index; });
+        }
+    }
+    std::sort(run->entries_.begin(), run->entries_.end(),
+              [](const Entry& a, const Entry& b) { return a.index < b.index; });
+    return run;
+}
+
+std::optional<keel::Date> UndoRun::undoneDate() const {
+    std::lock_guard lock(mutex_);
+    return undoneDate_;
+}
+
+std::vector<UndoRun::Entry> UndoRun::entries() const {
+    std::lock_guard lock(mutex_);
+    return entries_;
+}
+
+std::uint64_t UndoRun::size() const {
+    std::lock_guard lock(mutex_);
+    std::uint64_t total = 0;
+    for (const auto& entry : entries_)
+        total += entry.size;
+    return total;
+}
+
+int UndoRun::keep(const std::string& path, const fs::path& url) {
+    std::lock_guard lock(mutex_);
+    // A path kept earlier in this run already holds its state before the run.
+    for (const auto& entry : entries_)
+        if (entry.path == path) return entry.index;
+
+    Entry entry;
+    entry.index = entries_.empty() ? 1 : entries_.back().index + 1;
+    entry.path = path;
+    entry.existed = keel::FileManager::contentExists(url).exists;
+    if (entry.existed) {
+        entry.kept = keptName(entry.index);
+        const fs::path copy = directory_ / entry.kept;
+        try {
+            keel::FileManager::overwritingCopy(url, copy);
+            // Compared with the original, so that a copy that left something
+            // out (a socket, an unreadable entry) is not taken for a keep.
+            std::uint64_t bytes = 0;
+            entry.keptFingerprint = fingerprint(url);
+            if (fingerprint(copy, &bytes) != entry.keptFingerprint)
+                throw fs::filesystem_error("the copy kept for undo differs from the original", url,
+                                           copy, std::make_error_code(std::errc::io_error));
+            entry.size = bytes;
+            appendJournal(json{{"keep", encode(entry)}}.dump(), true);
+        } catch (...) {
+            std::error_code ignored;
+            fs::remove_all(copy, ignored);
+            throw;
+        }
+    } else {
+        entry.keptFingerprint = fingerprint(url);
+        appendJournal(json{{"keep", encode(entry)}}.dump(), true);
+    }
+    missing_.emplace_back(entry.index, missingFolders(url));
+    entries_.push_back(entry);
+    return entry.index;
+}
+
+void UndoRun::didInstall(int index, const fs::path& url) noexcept {
+    try {
+        std::lock_guard lock(mutex_);
+        Entry* entry = find(entries_, index);
+        if (!entry) return;
+        entry->installedFingerprint = fingerprint(url);
+        entry->createdFolders.clear();
+        for (const auto& [missingIndex, folders] : missing_) {
+            if (missingIndex != index) continue;
+            for (const auto& folder : folders)
+                if (keel::FileManager::contentExists(folder).isDirectory)
+                    entry->createdFolders.push_back(PathConverter::path(folder));
+        }
+        appendJournal(json{{"installed", index},
+                           {"fingerprint", *entry->installedFingerprint},
+                           {"createdFolders", entry->createdFolders}}
+                          .dump(),
+                      false);
+    } catch (...) {
+        // The entry stays pending; undo handles that.
+    }
+}
+
+void UndoRun::didFail(int index, const fs::path& url) noexcept {
+    std::string current;
+    try {
+        current = fingerprint(url);
+    } catch (...) {
+        return;
+    }
+    {
+        std::lock_guard lock(mutex_);
+        Entry* entry = find(entries_, index);
+        if (!entry || entry->installedFingerprint) return;
+        if (current != entry->keptFingerprint) {
+            // Something changed after all: let undo put the kept version back.
+        } else {
+            const std::string kept = entry->kept;
+            try {
+                appendJournal(json{{"dropped", index}}.dump(), false);
+            } catch (...) {
+                return;
+            }
+            std::erase_if(entries_, [&](const Entry& e) { return e.index == index; });
+            if (!kept.empty()) {
+                std::error_code ignored;
+                fs::remove_all(directory_ / kept, ignored);
+            }
+            return;
+        }
+    }
+    didInstall(index, url);
+}
+
+void UndoRun::update(std::vector<Entry> entries, std::optional<keel::Date> undoneDate) {
+    std::lock_guard lock(mutex_);
+    entries_ = std::move(entries);
+    undoneDate_ = undoneDate;
+    writeManifest();
+}
+
+void UndoRun::save() {
+    std::lock_guard lock(mutex_);
+    writeManifest();
+}
+
+void UndoRun::writeManifest() {
+    struct stat info {};
+    const fs::path journal = directory_ / journalName;
+    journalOffset_ =
+        ::stat(journal.c_str(), &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
+    json paths = json::array();
+    for (const auto& entry : entries_)
+        paths.push_back(encode(entry));
+    const json manifest{
+        {"action", std::string(rawValue(action_))},
+        {"date", date_.timeIntervalSinceReferenceDate},
+        {"package", package_},
+        {"undone", undoneDate_ ? json(undoneDate_->timeIntervalSinceReferenceDate) : json(nullptr)},
+        {"journalOffset", journalOffset_},
+        {"paths", paths}};
+    keel::FileManager::writeAtomically(directory_ / manifestName, keel::prettyJSON(manifest));
+}
+
+void UndoRun::appendJournal(const std::string& line, bool flush) {
+    const fs::path journal = directory_ / journalName;
+    const int fd = ::open(journal.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) throwErrno("cannot open the undo journal", journal);
+    // One write per line: an interruption leaves at most a torn last line,
+    // which reading ignores.
+    const std::string text = line + "\n";
+    std::size_t written = 0;
+    int error = 0;
+    while (written < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + written, text.size() - written);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            error = errno;
+            break;
+        }
+        written += static_cast<std::size_t>(n);
+    }
+    // The record of a kept copy must be on the disk before the item it keeps
+    // is replaced.
+    if (!error && flush && ::fdatasync(fd) != 0) error = errno;
+    if (::close(fd) != 0 && !error) error = errno;
+    if (error) throwErrno("cannot write the undo journal", journal, error);
+}
+
+std::string UndoRun::fingerprint(const fs::path& url, std::uint64_t* bytes) {
+    struct stat info {};
+    if (::lstat(url.c_str(), &info) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR) {
+            if (bytes) *bytes = 0;
+            return "none";
+        }
+        throwErrno("cannot examine", url);
+    }
+    std::string text;
+    std::uint64_t total = 0;
+    describe(url, ".", text, total);
+    if (bytes) *bytes = total;
+    // FNV-1a over the description: a compact value for the manifest.
+    std::uint64_t hash = 14695981039346656037ull;
+    for (const unsigned char c : text) {
+        hash ^= c;
+        hash *= 1099511628211ull;
+    }
+    const char kind = S_ISDIR(info.st_mode) ? 'd' : S_ISLNK(info.st_mode) ? 'l' : 'f';
+    return std::string(1, kind) + ":" + std::to_string(total) + ":" + hex64(hash);
+}
+
+std::vector<fs::path> UndoRun::missingFolders(const fs::path& url) {
+    std::vector<fs::path> missing;
+    for (fs::path folder = url.parent_path(); !folder.empty() && folder != folder.root_path();
+         folder = folder.parent_path()) {
+        if (keel::FileManager::contentExists(folder).exists) break;
+        missing.push_back(folder);
+    }
+    return missing;
+}
+
+}  // namespace quillfen
