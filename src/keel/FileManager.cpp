@@ -3,10 +3,13 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -14,14 +17,78 @@
 #include <system_error>
 #include <vector>
 
+#include "keel/FileSystemFaults.h"
+
 namespace fs = std::filesystem;
 
 namespace keel {
 
 namespace {
 
+using Operation = FileSystemFaults::Operation;
+
 [[noreturn]] void throwErrno(const std::string& what, const fs::path& path, int error = errno) {
     throw fs::filesystem_error(what, path, std::error_code(error, std::generic_category()));
+}
+
+// The system calls that change or flush the file system, each behind the fault
+// checkpoint that tests use to fail it. On an injected fault the call does not
+// happen and the wrapper fails as the call would: -1 with errno set.
+int openForWriting(const char* path, int flags, mode_t mode) {
+    if (FileSystemFaults::check(Operation::openForWriting)) return -1;
+    return ::open(path, flags, mode);
+}
+ssize_t writeBytes(int fd, const void* bytes, size_t size) {
+    if (FileSystemFaults::check(Operation::write)) return -1;
+    return ::write(fd, bytes, size);
+}
+ssize_t copyBytes(int from, int to, size_t size) {
+    if (FileSystemFaults::check(Operation::copyBytes)) return -1;
+    return ::copy_file_range(from, nullptr, to, nullptr, size, 0);
+}
+int flushFile(int fd) {
+    if (FileSystemFaults::check(Operation::flush)) return -1;
+    return ::fsync(fd);
+}
+int flushFileSystemOf(int fd) {
+    if (FileSystemFaults::check(Operation::flush)) return -1;
+    return ::syncfs(fd);
+}
+int renameItem(const char* from, const char* to) {
+    if (FileSystemFaults::check(Operation::rename)) return -1;
+    return ::rename(from, to);
+}
+int exchangeItems(const char* a, const char* b) {
+    if (FileSystemFaults::check(Operation::rename)) return -1;
+    return ::renameat2(AT_FDCWD, a, AT_FDCWD, b, RENAME_EXCHANGE);
+}
+int makeFolder(const char* path, mode_t mode) {
+    if (FileSystemFaults::check(Operation::createFolder)) return -1;
+    return ::mkdir(path, mode);
+}
+int unlinkFile(const char* path) {
+    if (FileSystemFaults::check(Operation::remove)) return -1;
+    return ::unlink(path);
+}
+int changeMode(int fd, mode_t mode) {
+    if (FileSystemFaults::check(Operation::setMode)) return -1;
+    return ::fchmod(fd, mode);
+}
+int changeModeAt(const char* path, mode_t mode) {
+    if (FileSystemFaults::check(Operation::setMode)) return -1;
+    return ::chmod(path, mode);
+}
+int setDates(int fd, const timespec times[2]) {
+    if (FileSystemFaults::check(Operation::setDates)) return -1;
+    return ::futimens(fd, times);
+}
+int setDatesAt(const char* path, const timespec times[2]) {
+    if (FileSystemFaults::check(Operation::setDates)) return -1;
+    return ::utimensat(AT_FDCWD, path, times, AT_SYMLINK_NOFOLLOW);
+}
+int makeLink(const char* target, const char* path) {
+    if (FileSystemFaults::check(Operation::createLink)) return -1;
+    return ::symlink(target, path);
 }
 
 struct FileDescriptor {
@@ -40,6 +107,40 @@ struct FileDescriptor {
     }
 };
 
+// A short token naming this computer in temporary names, so that a later run
+// can tell its own leftovers from those another computer is still writing
+// into a shared package: a hash of the machine identity (or, without one, of
+// the host name), as 8 hexadecimal digits.
+std::string computeComputerToken() {
+    std::string identity;
+    for (const char* source : {"/etc/machine-id", "/var/lib/dbus/machine-id"}) {
+        try {
+            identity = FileManager::readWholeFile(source);
+        } catch (const fs::filesystem_error&) {
+            continue;
+        }
+        if (!identity.empty()) break;
+    }
+    if (identity.empty()) {
+        char host[256] = {};
+        if (::gethostname(host, sizeof host - 1) == 0) identity = host;
+    }
+    // FNV-1a: stable across runs and builds, unlike std::hash.
+    std::uint32_t hash = 2166136261u;
+    for (const unsigned char c : identity) {
+        hash ^= c;
+        hash *= 16777619u;
+    }
+    char text[9];
+    std::snprintf(text, sizeof text, "%08x", static_cast<unsigned>(hash));
+    return text;
+}
+
+const std::string& computerToken() {
+    static const std::string* token = new std::string(computeComputerToken());
+    return *token;
+}
+
 std::string randomSuffix() {
     thread_local std::mt19937_64 generator{std::random_device{}()};
     char text[17];
@@ -47,18 +148,24 @@ std::string randomSuffix() {
     return text;
 }
 
-// A hidden sibling of `destination` that no one else uses; recognisable by its
-// ".qftmp-" part so that leftovers of an interrupted run can be found.
+constexpr std::string_view kTemporaryMarker = ".qftmp-";
+
+// A hidden sibling of `destination` that no one else uses:
+// ".<name>.qftmp-<computer 8><process 8><random 16>", all hexadecimal. The
+// ".qftmp-" part makes leftovers of an interrupted run recognisable; the
+// computer and process tell whose they are.
 fs::path temporarySibling(const fs::path& destination) {
     fs::path name = destination.filename();
     if (name.empty()) name = destination.parent_path().filename();
-    return destination.parent_path() / ("." + name.string() + ".qftmp-" + randomSuffix());
+    char process[9];
+    std::snprintf(process, sizeof process, "%08x", static_cast<unsigned>(::getpid()));
+    return destination.parent_path() / ("." + name.string() + std::string(kTemporaryMarker) +
+                                        computerToken() + process + randomSuffix());
 }
 
 void setTimes(const fs::path& path, const struct stat& source) {
     const timespec times[2] = {source.st_atim, source.st_mtim};
-    if (::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0)
-        throwErrno("cannot set the dates of", path);
+    if (setDatesAt(path.c_str(), times) != 0) throwErrno("cannot set the dates of", path);
 }
 
 void copyFileContents(int from, int to, const fs::path& source, const fs::path& destination) {
@@ -68,7 +175,7 @@ void copyFileContents(int from, int to, const fs::path& source, const fs::path& 
     for (;;) {
         ssize_t copied;
         if (useRange) {
-            copied = ::copy_file_range(from, nullptr, to, nullptr, 1 << 30, 0);
+            copied = copyBytes(from, to, 1 << 30);
             if (copied < 0 &&
                 (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
                 useRange = false;
@@ -89,7 +196,7 @@ void copyFileContents(int from, int to, const fs::path& source, const fs::path& 
         }
         if (n == 0) return;
         for (ssize_t written = 0; written < n;) {
-            const ssize_t w = ::write(to, buffer + written, static_cast<size_t>(n - written));
+            const ssize_t w = writeBytes(to, buffer + written, static_cast<size_t>(n - written));
             if (w < 0) {
                 if (errno == EINTR) continue;
                 throwErrno("cannot write", destination);
@@ -99,7 +206,11 @@ void copyFileContents(int from, int to, const fs::path& source, const fs::path& 
     }
 }
 
-void copyItem(const fs::path& source, const fs::path& destination) {
+// Copies one item. Every file and folder is created owner-only and gets the
+// original's mode only once it is complete, so nothing half-written is ever
+// readable by others. With `flushFiles` each regular file reaches the disk
+// before it is closed.
+void copyItem(const fs::path& source, const fs::path& destination, bool flushFiles) {
     struct stat info {};
     if (::lstat(source.c_str(), &info) != 0) throwErrno("cannot examine", source);
 
@@ -110,7 +221,7 @@ void copyItem(const fs::path& source, const fs::path& destination) {
         if (length < 0) throwErrno("cannot read the link", source);
         target.resize(static_cast<size_t>(length));
         target.push_back('\0');
-        if (::symlink(target.data(), destination.c_str()) != 0)
+        if (makeLink(target.data(), destination.c_str()) != 0)
             throwErrno("cannot create the link", destination);
         setTimes(destination, info);
         return;
@@ -120,20 +231,21 @@ void copyItem(const fs::path& source, const fs::path& destination) {
         FileDescriptor from(::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
         if (from.fd < 0) throwErrno("cannot open", source);
         FileDescriptor to(
-            ::open(destination.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+            openForWriting(destination.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
         if (to.fd < 0) throwErrno("cannot create", destination);
         copyFileContents(from.fd, to.fd, source, destination);
-        if (::fchmod(to.fd, info.st_mode & 07777) != 0)
+        if (changeMode(to.fd, info.st_mode & 07777) != 0)
             throwErrno("cannot set the permissions of", destination);
         const timespec times[2] = {info.st_atim, info.st_mtim};
-        if (::futimens(to.fd, times) != 0) throwErrno("cannot set the dates of", destination);
+        if (setDates(to.fd, times) != 0) throwErrno("cannot set the dates of", destination);
+        if (flushFiles && flushFile(to.fd) != 0) throwErrno("cannot flush", destination);
         if (to.release() != 0) throwErrno("cannot write", destination);
         return;
     }
 
     if (S_ISDIR(info.st_mode)) {
         // Owner-only and writable while filling it; the real mode comes last.
-        if (::mkdir(destination.c_str(), 0700) != 0)
+        if (makeFolder(destination.c_str(), 0700) != 0)
             throwErrno("cannot create the folder", destination);
         std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(source.c_str()), ::closedir);
         if (!dir) throwErrno("cannot read the folder", source);
@@ -141,11 +253,11 @@ void copyItem(const fs::path& source, const fs::path& destination) {
         while (dirent* entry = ::readdir(dir.get())) {
             const std::string_view name = entry->d_name;
             if (name == "." || name == "..") continue;
-            copyItem(source / entry->d_name, destination / entry->d_name);
+            copyItem(source / entry->d_name, destination / entry->d_name, flushFiles);
             errno = 0;
         }
         if (errno != 0) throwErrno("cannot read the folder", source);
-        if (::chmod(destination.c_str(), info.st_mode & 07777) != 0)
+        if (changeModeAt(destination.c_str(), info.st_mode & 07777) != 0)
             throwErrno("cannot set the permissions of", destination);
         setTimes(destination, info);
         return;
@@ -154,8 +266,13 @@ void copyItem(const fs::path& source, const fs::path& destination) {
 }
 
 void removeQuietly(const fs::path& path) {
+    if (FileSystemFaults::check(Operation::remove)) return;
     std::error_code ignored;
     fs::remove_all(path, ignored);
+}
+
+fs::path folderOf(const fs::path& path) {
+    return path.parent_path().empty() ? fs::path(".") : path.parent_path();
 }
 
 }  // namespace
@@ -166,40 +283,118 @@ ContentExistence FileManager::contentExists(const fs::path& url) {
     return {true, S_ISDIR(info.st_mode)};
 }
 
-void FileManager::overwritingCopy(const fs::path& source, const fs::path& destination) {
+void FileManager::overwritingCopy(const fs::path& source, const fs::path& destination,
+                                  CopyDurability durability) {
+    const bool durable = durability == CopyDurability::flushed;
     const fs::path temporary = temporarySibling(destination);
     try {
-        copyItem(source, temporary);
+        // A single file is flushed on its own; a folder's files all at once
+        // with one flush of the file system, which costs far less than a
+        // flush per file once a folder holds more than a few of them.
+        struct stat info {};
+        const bool isFolder = ::lstat(source.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+        copyItem(source, temporary, durable && !isFolder);
+        if (durable && isFolder) synchronizeFileSystem(temporary);
     } catch (...) {
         removeQuietly(temporary);
         throw;
     }
+    // The rename is made durable by flushing the folder that holds it.
+    const auto settle = [&] {
+        if (durable) synchronizeFolder(folderOf(destination));
+    };
     // A rename replaces a file atomically, but not a folder (nor a file by a
     // folder): swap the two in one step, then remove the old one.
-    if (::rename(temporary.c_str(), destination.c_str()) == 0) return;
+    if (renameItem(temporary.c_str(), destination.c_str()) == 0) return settle();
     const int renameError = errno;
     if (renameError == EISDIR || renameError == ENOTDIR || renameError == ENOTEMPTY ||
         renameError == EEXIST) {
-        if (::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, destination.c_str(),
-                        RENAME_EXCHANGE) == 0) {
+        if (exchangeItems(temporary.c_str(), destination.c_str()) == 0) {
+            // The temporary now holds the old version, which goes either way.
+            try {
+                settle();
+            } catch (...) {
+                removeQuietly(temporary);
+                throw;
+            }
             removeQuietly(temporary);
             return;
         }
-        // No exchange on this file system: move the old one aside first.
-        const fs::path aside = temporarySibling(destination);
-        if (::rename(destination.c_str(), aside.c_str()) == 0) {
-            if (::rename(temporary.c_str(), destination.c_str()) == 0) {
-                removeQuietly(aside);
-                return;
+        int error = errno;
+        if (error == EINVAL || error == ENOSYS || error == EOPNOTSUPP) {
+            // No exchange on this file system: move the old one aside first.
+            const fs::path aside = temporarySibling(destination);
+            if (renameItem(destination.c_str(), aside.c_str()) == 0) {
+                if (renameItem(temporary.c_str(), destination.c_str()) == 0) {
+                    try {
+                        settle();
+                    } catch (...) {
+                        removeQuietly(aside);
+                        throw;
+                    }
+                    removeQuietly(aside);
+                    return;
+                }
+                error = errno;
+                ::rename(aside.c_str(), destination.c_str());
+            } else {
+                error = errno;
             }
-            const int error = errno;
-            ::rename(aside.c_str(), destination.c_str());
-            removeQuietly(temporary);
-            throwErrno("cannot replace", destination, error);
         }
+        removeQuietly(temporary);
+        throwErrno("cannot replace", destination, error);
     }
     removeQuietly(temporary);
     throwErrno("cannot replace", destination, renameError);
+}
+
+void FileManager::synchronizeFileSystem(const fs::path& url) {
+    FileDescriptor item(::open(url.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    if (item.fd < 0) throwErrno("cannot open for flushing", url);
+    if (flushFileSystemOf(item.fd) != 0) throwErrno("cannot flush the file system of", url);
+}
+
+void FileManager::synchronizeFolder(const fs::path& folder) {
+    FileDescriptor item(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (item.fd < 0) throwErrno("cannot open the folder for flushing", folder);
+    // EINVAL: the file system keeps no folder state to flush (it is then
+    // already as durable as it gets); any other failure is a lost flush.
+    if (flushFile(item.fd) != 0 && errno != EINVAL) throwErrno("cannot flush the folder", folder);
+}
+
+bool FileManager::createOwnerOnlyFolder(const fs::path& url) {
+    if (makeFolder(url.c_str(), 0700) != 0) {
+        const int error = errno;
+        struct stat info {};
+        if (error == EEXIST && ::stat(url.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
+            return false;
+        throwErrno("cannot create the folder", url, error);
+    }
+    // The umask can only narrow the mode; setting it states it exactly.
+    if (changeModeAt(url.c_str(), 0700) != 0) throwErrno("cannot set the permissions of", url);
+    return true;
+}
+
+bool FileManager::isTemporaryName(std::string_view fileName) {
+    const auto marker = fileName.rfind(kTemporaryMarker);
+    return !fileName.empty() && fileName.front() == '.' && marker != std::string_view::npos &&
+           marker > 0;
+}
+
+bool FileManager::isAbandonedTemporaryOfThisComputer(std::string_view fileName) {
+    if (!isTemporaryName(fileName)) return false;
+    const std::string_view suffix =
+        fileName.substr(fileName.rfind(kTemporaryMarker) + kTemporaryMarker.size());
+    if (suffix.size() != 32) return false;
+    for (const char c : suffix) {
+        if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
+    }
+    if (suffix.substr(0, 8) != computerToken()) return false;
+    const auto process =
+        static_cast<pid_t>(std::strtoul(std::string(suffix.substr(8, 8)).c_str(), nullptr, 16));
+    if (process <= 0 || process == ::getpid()) return false;
+    // A process that still runs may still be writing it.
+    return ::kill(process, 0) != 0 && errno == ESRCH;
 }
 
 std::optional<Date> FileManager::modifyDateForFile(const fs::path& url) {
@@ -231,6 +426,24 @@ std::optional<fs::path> FileManager::noSandboxBundleSupportDirectoryURL() {
     return home / ".local" / "share" / "Quillfen";
 }
 
+namespace {
+
+// The process's file-creation mask, read without changing it: setting the mask
+// to learn it would, for a moment, let files that other threads create be
+// wider than they should.
+mode_t currentUmask() {
+    try {
+        const std::string status = FileManager::readWholeFile("/proc/self/status");
+        const auto found = status.find("\nUmask:");
+        if (found != std::string::npos)
+            return static_cast<mode_t>(std::strtoul(status.c_str() + found + 7, nullptr, 8));
+    } catch (const fs::filesystem_error&) {
+    }
+    return 022;
+}
+
+}  // namespace
+
 void FileManager::writeAtomically(const fs::path& destination, std::string_view bytes) {
     const fs::path temporary = temporarySibling(destination);
     mode_t mode = 0644;
@@ -238,37 +451,33 @@ void FileManager::writeAtomically(const fs::path& destination, std::string_view 
     if (::stat(destination.c_str(), &existing) == 0) {
         mode = existing.st_mode & 07777;
     } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode &= ~mask;
+        mode &= ~currentUmask();
     }
     try {
+        // Owner-only while it is written; the final mode once it is complete.
         FileDescriptor file(
-            ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+            openForWriting(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
         if (file.fd < 0) throwErrno("cannot create", temporary);
         for (size_t written = 0; written < bytes.size();) {
-            const ssize_t w = ::write(file.fd, bytes.data() + written, bytes.size() - written);
+            const ssize_t w = writeBytes(file.fd, bytes.data() + written, bytes.size() - written);
             if (w < 0) {
                 if (errno == EINTR) continue;
                 throwErrno("cannot write", destination);
             }
             written += static_cast<size_t>(w);
         }
-        if (::fchmod(file.fd, mode) != 0) throwErrno("cannot set the permissions of", destination);
-        if (::fsync(file.fd) != 0) throwErrno("cannot flush", destination);
+        if (changeMode(file.fd, mode) != 0)
+            throwErrno("cannot set the permissions of", destination);
+        if (flushFile(file.fd) != 0) throwErrno("cannot flush", destination);
         if (file.release() != 0) throwErrno("cannot write", destination);
-        if (::rename(temporary.c_str(), destination.c_str()) != 0)
+        if (renameItem(temporary.c_str(), destination.c_str()) != 0)
             throwErrno("cannot replace", destination);
     } catch (...) {
-        ::unlink(temporary.c_str());
+        unlinkFile(temporary.c_str());
         throw;
     }
     // Make the rename itself durable.
-    FileDescriptor folder(
-        ::open(destination.parent_path().empty() ? "." : destination.parent_path().c_str(),
-               O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (folder.fd >= 0 && ::fsync(folder.fd) != 0 && errno != EINVAL)
-        throwErrno("cannot flush the folder of", destination);
+    synchronizeFolder(folderOf(destination));
 }
 
 std::string FileManager::readWholeFile(const fs::path& url) {

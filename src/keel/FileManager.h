@@ -1,5 +1,8 @@
 // FileManager: the file conveniences the rest of Quillfen relies on.
 //
+// Every change these members make to the file system passes a checkpoint of
+// FileSystemFaults, so that tests can make any step of it fail.
+//
 // Errors: the members that say "throws" throw std::filesystem::filesystem_error
 // with the operating system's error; the others never throw.
 // Thread safety: every member may be called from any thread.
@@ -8,10 +11,21 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "keel/Date.h"
 
 namespace keel {
+
+// Whether a copy reaches the disk before it replaces its destination.
+enum class CopyDurability {
+    // The copy is flushed before the rename and its folder after it: after a
+    // power loss the destination is entirely the old or entirely the new one.
+    flushed,
+    // Nothing is flushed; the caller flushes a whole batch of copies at once
+    // (see `synchronizeFileSystem`) before it relies on them.
+    deferred,
+};
 
 struct ContentExistence {
     bool exists = false;
@@ -28,9 +42,29 @@ public:
     // keeping modification dates and permission bits, a symbolic link as a link.
     // The copy is made beside the destination under a temporary name and then
     // renamed into place, so a failure part-way leaves the old destination as it
-    // was and no half-written copy. Throws.
+    // was and no half-written copy. Files and folders are created owner-only
+    // and get the original's mode once complete. Throws.
     static void overwritingCopy(const std::filesystem::path& source,
-                                const std::filesystem::path& destination);
+                                const std::filesystem::path& destination,
+                                CopyDurability durability = CopyDurability::flushed);
+
+    // Flushes everything written to the file system that holds `url` (syncfs).
+    // Throws when the flush fails: what was written may not be on the disk.
+    static void synchronizeFileSystem(const std::filesystem::path& url);
+    // Flushes the entries of `folder` (creations, renames, removals). Throws.
+    static void synchronizeFolder(const std::filesystem::path& folder);
+
+    // Creates the folder `url` with mode 0700 exactly; its parent must exist.
+    // Returns false, changing nothing, when a folder is already there. Throws.
+    static bool createOwnerOnlyFolder(const std::filesystem::path& url);
+
+    // Temporary siblings are named ".<name>.qftmp-<hex>"; the hexadecimal part
+    // names the computer and the process that made them.
+    static bool isTemporaryName(std::string_view fileName);
+    // Whether `fileName` is a temporary made by a process of this computer that
+    // no longer runs: a leftover of an interrupted copy that is safe to delete.
+    // Temporaries of other computers (a shared package) are never such.
+    static bool isAbandonedTemporaryOfThisComputer(std::string_view fileName);
 
     // The modification date of the item at `url` itself (not of a link's
     // target), or nothing when there is no item.
@@ -45,8 +79,10 @@ public:
     // "~/.local/share/Quillfen"; nothing when no home folder is known.
     static std::optional<std::filesystem::path> noSandboxBundleSupportDirectoryURL();
 
-    // Replaces `destination` with `bytes` atomically: the bytes go to a
-    // temporary sibling that is then renamed over the destination. Throws.
+    // Replaces `destination` with `bytes` atomically and durably: the bytes go
+    // to an owner-only temporary sibling, which is flushed, given the mode of
+    // the file it replaces (or 0644 less the umask), renamed over the
+    // destination, and the folder is flushed. Throws, also when a flush fails.
     static void writeAtomically(const std::filesystem::path& destination, std::string_view bytes);
 
     // The whole content of a file. Throws.
