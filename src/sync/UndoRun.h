@@ -91,9 +91,10 @@ public:
     // Records what the run put at `url`. Never throws: an entry left pending
     // is still undone.
     void didInstall(int index, const std::filesystem::path& url) noexcept;
-    // The replacement failed: when the path still holds what was kept, the
-    // entry is dropped with its copy; else it is recorded as installed, so
-    // that undo puts the kept version back. Never throws.
+    // The replacement failed: recorded as `didInstall` does, since the
+    // failure may have come after the path was replaced; undo then puts the
+    // kept version back, which changes nothing when the path was not
+    // replaced. Never throws.
     void didFail(int index, const std::filesystem::path& url) noexcept;
 
     // Used by undo: replaces the entries, marks the run undone (or not), and

@@ -200,7 +200,8 @@ UndoStore::Result UndoStore::undoLastRun() {
             const bool pending = !entry.installedFingerprint;
             const bool asInstalled = pending || current == *entry.installedFingerprint;
             if (entry.existed) {
-                if (current == entry.keptFingerprint) {
+                // Interrupted before the replacement: nothing to put back.
+                if (pending && current == entry.keptFingerprint) {
                     result.restored.push_back(entry.path);
                     continue;
                 }

@@ -1,0 +1,348 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "backup/BackupFile.h"
+#include "keel/DispatchQueue.h"
+#include "keel/FileManager.h"
+#include "keel/UserSettings.h"
+#include "local/LocalResources.h"
+#include "support/TestSupport.h"
+#include "sync/SyncEngine.h"
+#include "sync/TemporaryLeftovers.h"
+#include "sync/UndoRun.h"
+#include "sync/UndoStore.h"
+
+namespace quillfen {
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::ScopedEnv;
+using testsupport::TemporaryDirectory;
+
+// Everything about an item that undo must put back: per entry inside it (the
+// item itself is "."), its kind, content or link target, mode and date.
+using Snapshot = std::map<std::string, std::string>;
+
+void snapshotInto(const fs::path& path, const std::string& relative, Snapshot& out) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0) return;
+    std::string facts = std::to_string(info.st_mode) + " " + std::to_string(info.st_mtim.tv_sec) +
+                        "." + std::to_string(info.st_mtim.tv_nsec) + " ";
+    if (S_ISLNK(info.st_mode)) {
+        facts += "-> " + fs::read_symlink(path).string();
+    } else if (S_ISREG(info.st_mode)) {
+        facts += testsupport::readFile(path);
+    } else if (S_ISDIR(info.st_mode)) {
+        for (const auto& entry : fs::directory_iterator(path))
+            snapshotInto(entry.path(), relative + "/" + entry.path().filename().string(), out);
+    }
+    out[relative] = facts;
+}
+
+Snapshot snapshot(const fs::path& home, const std::vector<std::string>& paths) {
+    Snapshot result;
+    for (const auto& path : paths)
+        snapshotInto(home / path, path, result);
+    return result;
+}
+
+std::vector<std::string> namesIn(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+class UndoTest : public ::testing::Test {
+protected:
+    UndoTest()
+        : base(fs::canonical(temp_.path())),
+          first(base / "first"),
+          second(base / "second"),
+          packageURL(base / "Cloud" / "Settings.qfbackup"),
+          config_("XDG_CONFIG_HOME", (base / "config").string()),
+          data_("XDG_DATA_HOME", (base / "data").string()) {
+        fs::create_directories(first);
+        fs::create_directories(second);
+        fs::create_directories(base / "Applications");
+        keel::UserSettings::standard().setFileURL(base / "config" / "settings.json");
+        local = std::make_unique<LocalResources>(base / "Applications");
+        SyncEngine::setPreferencesToolPath(base / "no-such-tool");
+        useComputer(first);
+    }
+
+    ~UndoTest() override {
+        file.reset();
+        keel::DispatchQueue::drainMain();
+        SyncEngine::setPreferencesToolPath("/usr/bin/defaults");
+        keel::UserSettings::standard().setFileURL(keel::UserSettings::defaultFileURL());
+    }
+
+    void useComputer(const fs::path& home) {
+        home_.reset();
+        home_ = std::make_unique<ScopedEnv>("HOME", home.string());
+        file.reset();
+        file = BackupFile::open(packageURL);
+    }
+
+    SyncLogs run(SyncAction action, std::optional<std::chrono::seconds> leftoverAge = {}) {
+        SyncEngine engine(file, action, *local);
+        if (leftoverAge) engine.setLeftoverAge(*leftoverAge);
+        return engine.run();
+    }
+
+    UndoStore store() const { return *UndoStore::standard(); }
+
+    static void write(const fs::path& home, const std::string& path, const std::string& content,
+                      unsigned mode = 0644, time_t date = 1'600'000'000) {
+        testsupport::writeFile(home / path, content);
+        fs::permissions(home / path, fs::perms(mode));
+        testsupport::setModifyDate(home / path, date, 123'456'789);
+    }
+
+    void recordFiles(const std::vector<std::string>& paths) {
+        std::vector<BackupFileItem> items;
+        for (const auto& path : paths)
+            items.push_back({path, true, std::nullopt});
+        file->setFileItems(items);
+        file->save();
+    }
+
+    // Backs up `paths` from the first computer, as it has them now.
+    void backUpFromFirst(const std::vector<std::string>& paths) {
+        useComputer(first);
+        recordFiles(paths);
+        ASSERT_TRUE(run(SyncAction::backUp).results().empty());
+        useComputer(second);
+    }
+
+    TemporaryDirectory temp_;
+    const fs::path base;
+    const fs::path first;
+    const fs::path second;
+    const fs::path packageURL;
+    std::unique_ptr<LocalResources> local;
+    std::shared_ptr<BackupFile> file;
+
+private:
+    ScopedEnv config_;
+    ScopedEnv data_;
+    std::unique_ptr<ScopedEnv> home_;
+};
+
+TEST_F(UndoTest, UndoPutsBackFilesFoldersWithLinksAndRemovesWhatWasNotThere) {
+    const std::string profile = ".profile";
+    const std::string folder = ".config/tool";
+    const std::string fresh = ".fresh/deep/conf";
+    const std::vector<std::string> paths = {profile, folder, fresh};
+
+    write(first, profile, "new profile", 0644, 1'700'000'000);
+    write(first, folder + "/settings.json", "{\"new\": true}", 0600, 1'700'000'100);
+    write(first, fresh, "fresh", 0640);
+    backUpFromFirst(paths);
+
+    // The second computer has older versions of two of them, with other
+    // modes, a link and a nested folder, and nothing at the third.
+    write(second, profile, "old profile", 0600);
+    write(second, folder + "/settings.json", "{}", 0644, 1'500'000'000);
+    write(second, folder + "/nested/more.txt", "more", 0400, 1'500'000'100);
+    fs::create_symlink("settings.json", second / folder / "current");
+    testsupport::setModifyDate(second / folder / "nested", 1'500'000'200, 7);
+    fs::permissions(second / folder, fs::perms(0750));
+    testsupport::setModifyDate(second / folder, 1'500'000'300, 9);
+    const Snapshot before = snapshot(second, paths);
+
+    ASSERT_TRUE(run(SyncAction::install).results().empty());
+    EXPECT_EQ(testsupport::readFile(second / profile), "new profile");
+    EXPECT_FALSE(fs::exists(second / folder / "nested"));
+    EXPECT_EQ(testsupport::readFile(second / fresh), "fresh");
+
+    const auto runs = store().runs();
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0]->action(), SyncAction::install);
+    EXPECT_EQ(runs[0]->package(), packageURL.string());
+    EXPECT_EQ(runs[0]->entries().size(), 3u);
+
+    const auto result = store().undoLastRun();
+    EXPECT_TRUE(result.failures.empty());
+    EXPECT_TRUE(result.leftAlone.empty());
+    EXPECT_EQ(result.restored.size(), 2u);
+    EXPECT_EQ(result.removed, std::vector<std::string>{fresh});
+    EXPECT_EQ(snapshot(second, paths), before);
+    // The folders made for the new file went with it.
+    EXPECT_FALSE(fs::exists(second / ".fresh"));
+    // The package was not touched, and the run is spent.
+    EXPECT_TRUE(file->dataItem(profile));
+    EXPECT_TRUE(store().runs()[0]->undoneDate());
+    EXPECT_THROW(store().undoLastRun(), UndoStore::NothingToUndo);
+}
+
+TEST_F(UndoTest, ASynchronizeKeepsOnlyWhatItInstalledAndEachUndoGoesOneRunBack) {
+    write(first, ".a", "a from first", 0644, 1'700'000'000);
+    write(first, ".b", "b from first", 0644, 1'500'000'000);
+    backUpFromFirst({".a", ".b"});
+    // Package copies count as made when backed up, that is now.
+    write(second, ".a", "a on second", 0644, 1'600'000'000);
+    write(second, ".b", "b on second", 0644, std::time(nullptr) + 3600);
+    const Snapshot original = snapshot(second, {".a", ".b"});
+
+    // ".a" is newer in the package, ".b" newer here.
+    ASSERT_TRUE(run(SyncAction::synchronize).results().empty());
+    const Snapshot afterSync = snapshot(second, {".a", ".b"});
+    EXPECT_EQ(testsupport::readFile(second / ".a"), "a from first");
+    ASSERT_EQ(store().runs().size(), 1u);
+    const auto entries = store().runs()[0]->entries();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].path, ".a");
+
+    // A nothing-changed synchronize records no run.
+    ASSERT_TRUE(run(SyncAction::synchronize).results().empty());
+    EXPECT_EQ(store().runs().size(), 1u);
+
+    // An install replaces both; undo goes back to after the synchronize, then
+    // to before it.
+    ASSERT_TRUE(run(SyncAction::install).results().empty());
+    EXPECT_EQ(store().runs().size(), 2u);
+    store().undoLastRun();
+    EXPECT_EQ(snapshot(second, {".a", ".b"}), afterSync);
+    store().undoLastRun();
+    EXPECT_EQ(snapshot(second, {".a", ".b"}), original);
+}
+
+TEST_F(UndoTest, APathChangedSinceTheRunIsLeftAndReportedWithItsCopyKept) {
+    write(first, ".a", "new a");
+    write(first, ".b", "new b");
+    write(first, ".c", "new c");
+    backUpFromFirst({".a", ".b", ".c"});
+    write(second, ".a", "old a");
+    write(second, ".b", "old b");
+    write(second, ".c", "old c");
+    ASSERT_TRUE(run(SyncAction::install).results().empty());
+
+    write(second, ".a", "edited a", 0644, 1'650'000'000);
+    fs::remove(second / ".c");
+    const auto result = store().undoLastRun();
+    EXPECT_EQ(result.leftAlone, std::vector<std::string>{".a"});
+    EXPECT_TRUE(result.failures.empty());
+    EXPECT_EQ(testsupport::readFile(second / ".a"), "edited a");
+    EXPECT_EQ(testsupport::readFile(second / ".b"), "old b");
+    // A path removed since loses nothing when its old version comes back.
+    EXPECT_EQ(testsupport::readFile(second / ".c"), "old c");
+
+    const auto runs = store().runs();
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_TRUE(runs[0]->undoneDate());
+    ASSERT_EQ(runs[0]->entries().size(), 1u);
+    const auto kept = runs[0]->entries()[0];
+    EXPECT_TRUE(kept.leftAlone);
+    EXPECT_EQ(testsupport::readFile(runs[0]->directory() / kept.kept), "old a");
+    EXPECT_EQ(namesIn(runs[0]->directory()),
+              (std::vector<std::string>{UndoRun::journalName, UndoRun::manifestName, kept.kept}));
+}
+
+TEST_F(UndoTest, TheStoreKeepsTheLastTenRunsWithinItsSizeBound) {
+    write(first, ".a", "from the package");
+    backUpFromFirst({".a"});
+    write(second, ".a", "local");
+    for (int i = 0; i < 12; ++i)
+        ASSERT_TRUE(run(SyncAction::install).results().empty());
+    auto runs = store().runs();
+    ASSERT_EQ(runs.size(), UndoStore::maximumRuns);
+    for (std::size_t i = 1; i < runs.size(); ++i)
+        EXPECT_GT(runs[i - 1]->name(), runs[i]->name());
+    EXPECT_EQ(store().totalSize(), 10u * std::string("from the package").size());
+
+    // Over the bound, old runs go first, but never the one being recorded,
+    // even when it alone is larger.
+    SyncEngine engine(file, SyncAction::install, *local);
+    engine.setUndoStore(UndoStore(store().directory(), 1));
+    const std::string newest = runs[0]->name();
+    ASSERT_TRUE(engine.run().results().empty());
+    runs = store().runs();
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_GT(runs[0]->name(), newest);
+}
+
+TEST_F(UndoTest, APathThatCannotBeKeptIsNotReplaced) {
+    write(first, ".a", "new");
+    backUpFromFirst({".a"});
+    write(second, ".a", "old");
+    testsupport::writeFile(base / "blocker", "a file where the store's folder should be");
+
+    SyncEngine engine(file, SyncAction::install, *local);
+    engine.setUndoStore(UndoStore(base / "blocker" / "Undo"));
+    const auto logs = engine.run();
+    ASSERT_EQ(logs.results().size(), 1u);
+    ASSERT_EQ(logs.results()[0].errors.count(".a"), 1u);
+    EXPECT_NE(logs.results()[0].errors.at(".a").description.find("kept for undo"),
+              std::string::npos);
+    EXPECT_EQ(testsupport::readFile(second / ".a"), "old");
+}
+
+TEST_F(UndoTest, ARunKilledPartWayCanStillBeUndone) {
+    useComputer(second);
+    write(second, ".a", "old a", 0600);
+    write(second, ".b", "old b");
+    const Snapshot before = snapshot(second, {".a", ".b", ".c"});
+    {
+        // As the engine does it, then killed: ".a" replaced but not
+        // confirmed, ".b" kept only, ".c" created; no manifest since the start.
+        const auto undoRun = store().beginRun(SyncAction::install, packageURL.string());
+        undoRun->keep(".a", second / ".a");
+        write(second, ".a", "new a");
+        undoRun->keep(".b", second / ".b");
+        undoRun->keep(".c", second / ".c");
+        write(second, ".c", "new c");
+        undoRun->didInstall(3, second / ".c");
+        // A line torn by the kill.
+        std::ofstream(undoRun->directory() / UndoRun::journalName, std::ios::app)
+            << "{\"installed\": 2, \"fingerp";
+    }
+    const auto result = store().undoLastRun();
+    EXPECT_TRUE(result.failures.empty());
+    EXPECT_EQ(snapshot(second, {".a", ".b", ".c"}), before);
+}
+
+TEST_F(UndoTest, LeftoverTemporariesOfRestoredPathsAreRemovedAndNothingElse) {
+    write(first, "a", "new");
+    backUpFromFirst({"a"});
+    write(second, "a", "old");
+    const std::vector<std::string> leftovers = {".a.qftmp-0123456789abcdef", ".a.qftmp-undo42"};
+    const std::vector<std::string> others = {".b.qftmp-0123456789abcdef", "a.qftmp-1", ".a.qftmp",
+                                             ".ab.qftmp-1", ".a.bak"};
+    for (const auto& name : leftovers)
+        testsupport::writeFile(second / name, "leftover");
+    fs::create_directories(second / ".a.qftmp-fedcba9876543210" / "inside");
+    for (const auto& name : others)
+        testsupport::writeFile(second / name, "not ours");
+
+    // Fresh temporaries may belong to a copy under way: they stay.
+    ASSERT_TRUE(run(SyncAction::install).results().empty());
+    for (const auto& name : leftovers)
+        EXPECT_TRUE(fs::exists(second / name)) << name;
+
+    ASSERT_TRUE(run(SyncAction::install, std::chrono::seconds(-1)).results().empty());
+    for (const auto& name : leftovers)
+        EXPECT_FALSE(fs::exists(second / name)) << name;
+    EXPECT_FALSE(fs::exists(second / ".a.qftmp-fedcba9876543210"));
+    for (const auto& name : others)
+        EXPECT_EQ(testsupport::readFile(second / name), "not ours") << name;
+    EXPECT_EQ(testsupport::readFile(second / "a"), "new");
+}
+
+}  // namespace
+}  // namespace quillfen
