@@ -7,6 +7,8 @@
 #include <ctime>
 #include <system_error>
 
+#include "keel/FileManager.h"
+
 namespace fs = std::filesystem;
 
 namespace quillfen {
@@ -52,7 +54,9 @@ std::vector<fs::path> TemporaryLeftovers::removeFor(const fs::path& url) {
     auto& temporaries = found->second;
     for (auto it = temporaries.begin(); it != temporaries.end();) {
         const fs::path candidate = folder / *it;
-        if (!isTemporaryOf(*it, name) || !isOlderThan(candidate, age_)) {
+        if (!isTemporaryOf(*it, name) ||
+            !(keel::FileManager::isAbandonedTemporaryOfThisComputer(*it) ||
+              isOlderThan(candidate, age_))) {
             ++it;
             continue;
         }

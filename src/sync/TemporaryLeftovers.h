@@ -4,11 +4,12 @@
 // a run that is killed part-way leaves that temporary behind. The next install
 // or synchronize run removes such leftovers of the paths it restores.
 //
-// Only names of that form for the given path are touched, and only once they
-// are old enough that no copy can still be writing them (another Quillfen
-// process may be copying right now): their status change time, which every
-// step of a copy renews, must be older than `minimumAge`. The copy keeps the
-// original's modification date, so that date says nothing about the copy.
+// Only names of that form for the given path are touched, and only when no
+// copy can still be writing them: the name says it was made by a process of
+// this computer that no longer runs, or it is old enough (another Quillfen
+// process may be copying right now): its status change time, which every step
+// of a copy renews, is older than `minimumAge`. The copy keeps the original's
+// modification date, so that date says nothing about the copy.
 //
 // Cheap: each parent folder is listed at most once per object (one per run).
 //

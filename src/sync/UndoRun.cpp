@@ -14,6 +14,7 @@
 #include <nlohmann/json.hpp>
 
 #include "keel/FileManager.h"
+#include "keel/FileSystemFaults.h"
 #include "keel/JSON.h"
 #include "keel/JSONLimits.h"
 #include "sync/PathConverter.h"
@@ -136,6 +137,9 @@ UndoRun::UndoRun(fs::path directory, SyncAction action, keel::Date date, std::st
 std::shared_ptr<UndoRun> UndoRun::create(const fs::path& directory, SyncAction action,
                                          std::string package) {
     // Kept copies are settings, often private ones: only the owner may enter.
+    if (const int fault =
+            keel::FileSystemFaults::check(keel::FileSystemFaults::Operation::createFolder))
+        throwErrno("cannot create the undo run", directory, fault);
     if (::mkdir(directory.c_str(), 0700) != 0) throwErrno("cannot create the undo run", directory);
     std::shared_ptr<UndoRun> run(new UndoRun(directory, action, keel::Date::now(), package));
     try {
@@ -190,7 +194,6 @@ std::shared_ptr<UndoRun> UndoRun::load(const fs::path& directory) {
         } else if (line.contains("installed")) {
             if (Entry* entry = find(run->entries_, line.at("installed").get<int>())) {
                 entry->installedFingerprint = line.at("fingerprint").get<std::string>();
-                entry->createdFolders = line.at("createdFolders").get<std::vector<std::string>>();
             }
         } else if (line.contains("dropped")) {
             const int index = line.at("dropped").get<int>();
@@ -230,6 +233,9 @@ int UndoRun::keep(const std::string& path, const fs::path& url) {
     entry.index = entries_.empty() ? 1 : entries_.back().index + 1;
     entry.path = path;
     entry.existed = keel::FileManager::contentExists(url).exists;
+    // The install may create these; undo removes them again if still empty.
+    for (const auto& folder : missingFolders(url))
+        entry.createdFolders.push_back(PathConverter::path(folder));
     if (entry.existed) {
         entry.kept = keptName(entry.index);
         const fs::path copy = directory_ / entry.kept;
@@ -253,7 +259,6 @@ int UndoRun::keep(const std::string& path, const fs::path& url) {
         entry.keptFingerprint = fingerprint(url);
         appendJournal(json{{"keep", encode(entry)}}.dump(), true);
     }
-    missing_.emplace_back(entry.index, missingFolders(url));
     entries_.push_back(entry);
     return entry.index;
 }
@@ -264,18 +269,9 @@ void UndoRun::didInstall(int index, const fs::path& url) noexcept {
         Entry* entry = find(entries_, index);
         if (!entry) return;
         entry->installedFingerprint = fingerprint(url);
-        entry->createdFolders.clear();
-        for (const auto& [missingIndex, folders] : missing_) {
-            if (missingIndex != index) continue;
-            for (const auto& folder : folders)
-                if (keel::FileManager::contentExists(folder).isDirectory)
-                    entry->createdFolders.push_back(PathConverter::path(folder));
-        }
-        appendJournal(json{{"installed", index},
-                           {"fingerprint", *entry->installedFingerprint},
-                           {"createdFolders", entry->createdFolders}}
-                          .dump(),
-                      false);
+        appendJournal(
+            json{{"installed", index}, {"fingerprint", *entry->installedFingerprint}}.dump(),
+            false);
     } catch (...) {
         // The entry stays pending; undo handles that.
     }
@@ -319,7 +315,10 @@ void UndoRun::writeManifest() {
 }
 
 void UndoRun::appendJournal(const std::string& line, bool flush) {
+    using Operation = keel::FileSystemFaults::Operation;
     const fs::path journal = directory_ / journalName;
+    if (const int fault = keel::FileSystemFaults::check(Operation::openForWriting))
+        throwErrno("cannot open the undo journal", journal, fault);
     const int fd = ::open(journal.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0) throwErrno("cannot open the undo journal", journal);
     // One write per line: an interruption leaves at most a torn last line,
@@ -328,6 +327,7 @@ void UndoRun::appendJournal(const std::string& line, bool flush) {
     std::size_t written = 0;
     int error = 0;
     while (written < text.size()) {
+        if ((error = keel::FileSystemFaults::check(Operation::write)) != 0) break;
         const ssize_t n = ::write(fd, text.data() + written, text.size() - written);
         if (n < 0) {
             if (errno == EINTR) continue;
@@ -338,7 +338,10 @@ void UndoRun::appendJournal(const std::string& line, bool flush) {
     }
     // The record of a kept copy must be on the disk before the item it keeps
     // is replaced.
-    if (!error && flush && ::fdatasync(fd) != 0) error = errno;
+    if (!error && flush) {
+        error = keel::FileSystemFaults::check(Operation::flush);
+        if (!error && ::fdatasync(fd) != 0) error = errno;
+    }
     if (::close(fd) != 0 && !error) error = errno;
     if (error) throwErrno("cannot write the undo journal", journal, error);
 }

@@ -54,8 +54,9 @@ public:
         std::uint64_t size = 0;
         // What the run left at the path; absent while pending.
         std::optional<std::string> installedFingerprint;
-        // Folders the install created above the path, as settings paths,
-        // deepest first: undo removes them again when they are empty.
+        // Folders missing above the path before the run, as settings paths,
+        // deepest first: the install creates them, and undo removes them
+        // again when they are empty.
         std::vector<std::string> createdFolders;
         // Undo found the path changed since the run and left it as it was;
         // the kept copy stays in the run folder.
@@ -127,8 +128,6 @@ private:
     std::vector<Entry> entries_;
     std::optional<keel::Date> undoneDate_;
     std::uint64_t journalOffset_ = 0;
-    // The folders missing above each pending path when it was kept.
-    std::vector<std::pair<int, std::vector<std::filesystem::path>>> missing_;
 };
 
 }  // namespace quillfen

@@ -12,6 +12,7 @@
 #include <system_error>
 
 #include "keel/FileManager.h"
+#include "keel/FileSystemFaults.h"
 #include "keel/URL.h"
 #include "sync/PathConverter.h"
 #include "sync/TemporaryLeftovers.h"
@@ -46,6 +47,7 @@ bool isRunName(const std::string& name) {
 void removeAtomically(const fs::path& url) {
     const fs::path aside = url.parent_path() / ("." + url.filename().string() + ".qftmp-undo" +
                                                 std::to_string(::getpid()));
+    keel::FileSystemFaults::checkpoint(keel::FileSystemFaults::Operation::rename, url);
     fs::rename(url, aside);
     std::error_code ignored;
     fs::remove_all(aside, ignored);
@@ -185,6 +187,9 @@ UndoStore::Result UndoStore::undoLastRun() {
 
     const auto entries = target->entries();
     std::vector<UndoRun::Entry> remaining;
+    // An interrupted run may have left temporaries beside its paths, which
+    // would also keep a folder it created from being removed.
+    TemporaryLeftovers leftovers;
     // Newest first, as the run made its changes.
     for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
         UndoRun::Entry entry = *it;
@@ -193,6 +198,7 @@ UndoStore::Result UndoStore::undoLastRun() {
             continue;
         }
         const fs::path url = PathConverter::url(entry.path);
+        leftovers.removeFor(url);
         try {
             const std::string current = UndoRun::fingerprint(url);
             // A pending entry was being replaced when the run ended: what is

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+
 #include <unistd.h>
+#include <cerrno>
 
 #include <algorithm>
 #include <chrono>
@@ -11,12 +13,14 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "backup/BackupFile.h"
 #include "keel/DispatchQueue.h"
 #include "keel/FileManager.h"
+#include "keel/FileSystemFaults.h"
 #include "keel/UserSettings.h"
 #include "local/LocalResources.h"
 #include "support/TestSupport.h"
@@ -342,6 +346,82 @@ TEST_F(UndoTest, LeftoverTemporariesOfRestoredPathsAreRemovedAndNothingElse) {
     for (const auto& name : others)
         EXPECT_EQ(testsupport::readFile(second / name), "not ours") << name;
     EXPECT_EQ(testsupport::readFile(second / "a"), "new");
+}
+
+TEST_F(UndoTest, AnInstallFailingAtAnyStepLosesNothingAndCanBeUndone) {
+    const std::vector<std::string> paths = {".a", ".config/tool", ".fresh/conf"};
+    write(first, ".a", "new a", 0644, 1'700'000'000);
+    write(first, ".config/tool/settings.json", "new", 0600, 1'700'000'100);
+    write(first, ".fresh/conf", "fresh");
+    backUpFromFirst(paths);
+    write(second, ".a", "old a", 0600);
+    write(second, ".config/tool/settings.json", "old", 0644, 1'500'000'000);
+    fs::create_symlink("settings.json", second / ".config/tool/current");
+    const fs::path pristine = base / "pristine";
+    keel::FileManager::overwritingCopy(second, pristine);
+    const auto reset = [&] {
+        keel::FileManager::overwritingCopy(pristine, second, keel::CopyDurability::deferred);
+        fs::remove_all(store().directory());
+        file = BackupFile::open(packageURL);
+    };
+    std::map<std::string, Snapshot> before, after;
+    for (const auto& path : paths)
+        before[path] = snapshot(second, {path});
+    ASSERT_TRUE(run(SyncAction::install).results().empty());
+    for (const auto& path : paths)
+        after[path] = snapshot(second, {path});
+
+    // A step failing once (the run goes on), and every step failing from the
+    // Nth on, as when the computer stops there.
+    using Persistence = keel::FileSystemFaults::Persistence;
+    for (const Persistence persistence : {Persistence::once, Persistence::fromThenOn}) {
+        for (std::uint64_t n = 1;; ++n) {
+            SCOPED_TRACE("failing step " + std::to_string(n) +
+                         (persistence == Persistence::once ? " once" : " and every step after"));
+            reset();
+            std::set<std::string> failed;
+            bool threw = false;
+            bool fired = false;
+            {
+                keel::FileSystemFaults::Scope fault(n, EIO, persistence);
+                try {
+                    for (const auto& result : run(SyncAction::install).results())
+                        for (const auto& [path, error] : result.errors)
+                            failed.insert(path);
+                } catch (const std::exception&) {
+                    threw = true;  // the save of the package failed
+                }
+                fired = keel::FileSystemFaults::didFire();
+            }
+            // A path reported as installed is the new version; any other is the
+            // old or the new one, never a mix.
+            for (const auto& path : paths) {
+                const Snapshot now = snapshot(second, {path});
+                if (threw || failed.count(path)) {
+                    EXPECT_TRUE(now == before[path] || now == after[path]) << path;
+                } else {
+                    EXPECT_EQ(now, after[path]) << path;
+                }
+            }
+            if (!store().runs().empty()) {
+                const auto result = store().undoLastRun();
+                EXPECT_TRUE(result.failures.empty());
+                EXPECT_TRUE(result.leftAlone.empty());
+            }
+            for (const auto& path : paths)
+                EXPECT_EQ(snapshot(second, {path}), before[path]) << path;
+            // Only a stop part-way may leave a temporary beside a path, for
+            // the next run to remove; it keeps its folder.
+            if (persistence == Persistence::once || !fs::exists(second / ".fresh")) {
+                EXPECT_FALSE(fs::exists(second / ".fresh"));
+            } else {
+                for (const auto& entry : fs::directory_iterator(second / ".fresh"))
+                    EXPECT_TRUE(TemporaryLeftovers::isTemporaryOf(entry.path().filename(), "conf"))
+                        << entry.path();
+            }
+            if (!fired || HasFailure()) break;
+        }
+    }
 }
 
 }  // namespace
