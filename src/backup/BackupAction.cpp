@@ -26,6 +26,8 @@ std::string progressTitleKey(BackupAction action) {
             return "SyncActionInstallingOnDevice";
         case BackupAction::syncDevice:
             return "SyncActionSyncingDevice";
+        case BackupAction::undoInstall:
+            return "SyncActionUndoingInstall";
     }
     return {};
 }

@@ -1,5 +1,6 @@
 // BackupAction: the long operations that go through the backup manager, one
-// at a time. The raw values (0 to 9, in declaration order) are stable.
+// at a time. The raw values (0 to 10, in declaration order) are stable; new
+// actions are added at the end.
 #pragma once
 
 #include <optional>
@@ -18,6 +19,8 @@ enum class BackupAction {
     backUpDevice,
     installDevice,
     syncDevice,
+    // Put back what the last install or synchronize run replaced.
+    undoInstall,
 };
 
 // The localization key of the action's progress title ("SyncActionReadingBackupFile", ...).

@@ -9,6 +9,7 @@
 #include "keel/NotificationCenter.h"
 #include "local/BackupViewer.h"
 #include "sync/AccessManager.h"
+#include "sync/UndoStore.h"
 
 namespace fs = std::filesystem;
 
@@ -149,6 +150,14 @@ std::any BackupManager::deviceBlock(SyncAction action) {
     return engine.run();
 }
 
+std::any BackupManager::undoBlock() {
+    // Undo works on this computer's files and the store alone: the package
+    // need not be open, and is not touched.
+    auto store = UndoStore::standard();
+    if (!store) throw UndoStore::NothingToUndo();
+    return store->undoLastRun();
+}
+
 std::shared_ptr<BackupProcess> BackupManager::makeProcess(BackupAction action,
                                                           std::optional<fs::path> url) {
     BackupProcess::Block block;
@@ -184,6 +193,9 @@ std::shared_ptr<BackupProcess> BackupManager::makeProcess(BackupAction action,
         case BackupAction::syncDevice:
             block = [this] { return deviceBlock(SyncAction::synchronize); };
             break;
+        case BackupAction::undoInstall:
+            block = [this] { return undoBlock(); };
+            break;
     }
     return std::make_shared<BackupProcess>(action, std::move(block));
 }
@@ -217,6 +229,9 @@ void BackupManager::installDevice() {
 }
 void BackupManager::syncDevice() {
     process(makeProcess(BackupAction::syncDevice));
+}
+void BackupManager::undoInstall() {
+    process(makeProcess(BackupAction::undoInstall));
 }
 
 void BackupManager::process(std::shared_ptr<BackupProcess> process) {

@@ -1,6 +1,7 @@
 // BackupManager: the one door for every long operation on the backup
 // package: read, save, move, replace, import, export, reload the viewer, and
-// back up, install or synchronize this computer. Callers ask for an action;
+// back up, install or synchronize this computer, and undo the last install
+// or synchronization. Callers ask for an action;
 // the manager wraps it in a BackupProcess, runs it on a background queue,
 // brings the viewer up to date with the resulting file, and announces the
 // start and the end with two notifications that carry the process under
@@ -92,6 +93,10 @@ public:
     void backUpDevice();
     void installDevice();
     void syncDevice();
+    // Puts back what the newest install or synchronize run not yet undone
+    // replaced (see UndoStore); the result is an UndoStore::Result, and the
+    // error UndoStore::NothingToUndo when every kept run has been undone.
+    void undoInstall();
 
     // A process with the manager's own block for `action`; `url` is the
     // argument of move, replace, import and export.
@@ -122,6 +127,7 @@ private:
     std::any importBlock(const std::filesystem::path& from);
     std::any exportBlock(const std::filesystem::path& to);
     std::any deviceBlock(SyncAction action);
+    std::any undoBlock();
     void setFile(std::shared_ptr<BackupFile> file);
     void storeLocation(const std::filesystem::path& url);
     void work(const std::shared_ptr<BackupProcess>& process);

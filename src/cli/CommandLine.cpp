@@ -23,6 +23,7 @@
 #include "sync/PathConverter.h"
 #include "sync/SyncConfiguration.h"
 #include "sync/SyncPathsFinder.h"
+#include "sync/UndoStore.h"
 
 namespace fs = std::filesystem;
 using nlohmann::json;
@@ -190,6 +191,42 @@ public:
         print_.text(Report::runText(syncAction, logs));
         print_.document(Report::run(syncAction, logs));
         return logs && !logs->results().empty() ? exitFailedPaths : exitSuccess;
+    }
+
+    int undo(bool list) {
+        if (list) {
+            const auto store = UndoStore::standard();
+            if (!store) throw CliError("no support folder is known, so no run has been kept");
+            const auto runs = store->runs();
+            print_.text(Report::undoListText(*store, runs));
+            print_.document(Report::undoList(*store, runs));
+            return exitSuccess;
+        }
+        Session session(options_);
+        auto process = session.run(BackupAction::undoInstall);
+        if (process->error()) {
+            try {
+                std::rethrow_exception(process->error());
+            } catch (const UndoStore::NothingToUndo&) {
+                throw CliError(
+                    "nothing to undo: every kept install and synchronize run has been undone",
+                    exitFailure, "'quillfen undo --list' shows the kept runs.");
+            } catch (...) {
+            }
+            Session::check(*process);
+        }
+        const auto* result = std::any_cast<UndoStore::Result>(&process->result());
+        if (!result) throw CliError("the undo gave no result");
+        for (const auto& path : result->leftAlone)
+            print_.warn(path +
+                        ": changed since the run, so left as it is; the version the run "
+                        "replaced stays in the undo store");
+        for (const auto& [path, message] : result->failures)
+            print_.warn(path + ": " + message);
+        print_.text(Report::undoText(*result));
+        print_.document(Report::undo(*result));
+        return result->failures.empty() && result->leftAlone.empty() ? exitSuccess
+                                                                     : exitFailedPaths;
     }
 
     int add(const std::string& kind, const std::vector<std::string>& names) {
@@ -610,6 +647,21 @@ int CommandLine::run(int argc, char** argv, std::FILE* out, std::FILE* err) {
     excludeCommand->add_option("action", excludeAction, "list, add, remove or sort")
         ->check(CLI::IsMember({"list", "add", "remove", "sort"}));
     excludeCommand->add_option("paths", names, "Folders or files");
+    bool listRuns = false;
+    auto* undoCommand = app.add_subcommand(
+        "undo",
+        "Put back what the last install or synchronize replaced on this computer; run it again "
+        "to go one more run back");
+    undoCommand->add_flag("--list", listRuns,
+                          "List the kept runs, newest first, with their disk use");
+    undoCommand->footer(
+        "Before an install or synchronize replaces or creates a settings file, Quillfen keeps "
+        "what was there, for the last " +
+        std::to_string(UndoStore::maximumRuns) + " runs and at most " +
+        Report::sizeText(UndoStore::defaultMaximumSize) +
+        " (older runs go first). Undo puts back the newest run not undone yet, removes what the "
+        "run created where nothing was, and leaves a file changed since the run as it is. The "
+        "package is not touched.");
     auto* catalogCommand =
         app.add_subcommand("catalog", "List the catalog, or one name's settings paths");
     catalogCommand->add_option("name", catalogName, "An application or executable name");
@@ -670,6 +722,7 @@ int CommandLine::run(int argc, char** argv, std::FILE* out, std::FILE* err) {
             return commands.exclude(excludeAction, names);
         }
         if (*catalogCommand) return commands.catalog(catalogName);
+        if (*undoCommand) return commands.undo(listRuns);
     } catch (const CliError& e) {
         std::fprintf(err, "quillfen: %s\n", e.what());
         if (!e.hint().empty()) std::fprintf(err, "%s\n", e.hint().c_str());

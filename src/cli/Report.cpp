@@ -1,5 +1,6 @@
 #include "cli/Report.h"
 
+#include <cstdio>
 #include <ctime>
 #include <sstream>
 
@@ -163,6 +164,105 @@ std::string Report::runText(SyncAction action, const std::optional<SyncLogs>& lo
             out << "  " << path << ": " << error.description << "\n";
     }
     return out.str();
+}
+
+namespace {
+
+std::uint64_t totalOf(const std::vector<std::shared_ptr<UndoRun>>& runs) {
+    std::uint64_t total = 0;
+    for (const auto& run : runs)
+        total += run->size();
+    return total;
+}
+
+std::vector<std::string> leftAloneOf(const UndoRun& run) {
+    std::vector<std::string> paths;
+    for (const auto& entry : run.entries())
+        if (entry.leftAlone) paths.push_back(entry.path);
+    return paths;
+}
+
+}  // namespace
+
+json Report::undo(const UndoStore::Result& result) {
+    json failures = json::object();
+    for (const auto& [path, message] : result.failures)
+        failures[path] = message;
+    return {{"ok", result.failures.empty() && result.leftAlone.empty()},
+            {"run", result.run},
+            {"action", std::string(rawValue(result.action))},
+            {"date", date(result.date)},
+            {"package", result.package},
+            {"restored", result.restored},
+            {"removed", result.removed},
+            {"leftAlone", result.leftAlone},
+            {"failures", failures}};
+}
+
+json Report::undoList(const UndoStore& store, const std::vector<std::shared_ptr<UndoRun>>& runs) {
+    json list = json::array();
+    for (const auto& run : runs) {
+        list.push_back({{"run", run->name()},
+                        {"date", date(run->date())},
+                        {"action", std::string(rawValue(run->action()))},
+                        {"package", run->package()},
+                        {"paths", run->entries().size()},
+                        {"size", run->size()},
+                        {"undone", date(run->undoneDate())},
+                        {"leftAlone", leftAloneOf(*run)}});
+    }
+    return {{"ok", true},
+            {"runs", list},
+            {"size", totalOf(runs)},
+            {"maximumSize", store.maximumSize()},
+            {"maximumRuns", UndoStore::maximumRuns}};
+}
+
+std::string Report::undoText(const UndoStore::Result& result) {
+    std::ostringstream out;
+    out << "Undid the " << localizedTitle(result.action) << " run of " << dateText(result.date)
+        << " (package " << keel::abreviatingTildeInPath(result.package)
+        << "): " << result.restored.size() << " put back, " << result.removed.size()
+        << " removed.\n";
+    for (const auto& path : result.restored)
+        out << "  put back  " << path << "\n";
+    for (const auto& path : result.removed)
+        out << "  removed   " << path << "\n";
+    return out.str();
+}
+
+std::string Report::undoListText(const UndoStore& store,
+                                 const std::vector<std::shared_ptr<UndoRun>>& runs) {
+    std::ostringstream out;
+    out << "Kept runs, newest first: " << runs.size() << " of at most " << UndoStore::maximumRuns
+        << ", " << sizeText(totalOf(runs)) << " of at most " << sizeText(store.maximumSize())
+        << "\n";
+    if (runs.empty()) out << "Nothing to undo.\n";
+    for (const auto& run : runs) {
+        const auto count = run->entries().size();
+        out << "  " << dateText(run->date()) << "  " << localizedTitle(run->action()) << "  "
+            << count << (count == 1 ? " path" : " paths") << "  " << sizeText(run->size()) << "  "
+            << keel::abreviatingTildeInPath(run->package());
+        if (const auto undone = run->undoneDate()) out << "  (undone " << dateText(undone) << ")";
+        out << "\n";
+        for (const auto& path : leftAloneOf(*run))
+            out << "      left as changed since: " << path << "\n";
+    }
+    return out.str();
+}
+
+std::string Report::sizeText(std::uint64_t bytes) {
+    if (bytes < 1024) return std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes");
+    const char* units[] = {"KiB", "MiB", "GiB", "TiB"};
+    double value = static_cast<double>(bytes) / 1024;
+    std::size_t unit = 0;
+    while (value >= 1024 && unit + 1 < std::size(units)) {
+        value /= 1024;
+        ++unit;
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f %s", value, units[unit]);
+    return text;
 }
 
 }  // namespace quillfen::cli
