@@ -17,8 +17,9 @@
 // operations; the queue is never held while an observer runs.
 //
 // Edits change memory only; they reach the disk with `save()` (or the implicit
-// save that opens move, replace, import and export). Data copies are copied or
-// deleted at once; their records follow at the next save.
+// save that opens move, replace, import and export). Data copies are stored
+// at once and reach the disk, with their records, at the next save; a replaced
+// or removed copy is deleted only after the save that drops its record.
 //
 // Errors: the errors of BackupFileData pass through unchanged (see there).
 #pragma once

@@ -11,7 +11,9 @@
 
 #include "backup/BackupDecodingError.h"
 #include "backup/BackupError.h"
+#include "backup/DataCopyDeletionSchedule.h"
 #include "keel/FileManager.h"
+#include "keel/FileSystemFaults.h"
 #include "keel/FinderOrder.h"
 #include "keel/JSON.h"
 #include "keel/JSONLimits.h"
@@ -20,8 +22,10 @@
 
 namespace fs = std::filesystem;
 using keel::FileManager;
+using keel::FileSystemFaults;
 using keel::URL;
 using nlohmann::json;
+using Operation = keel::FileSystemFaults::Operation;
 
 namespace quillfen {
 
@@ -250,6 +254,7 @@ BackupFileData::BackupFileData(const URL& url) {
     validatePackageLocation(location);
     url_.setValue(location);
     read();
+    collectAbandonedCopies();
 }
 
 // MARK: Lists
@@ -329,6 +334,17 @@ void BackupFileData::write() {
     createDataFolder();
     const URL package = packageURL();
 
+    if (needsToWriteDataItems_) {
+        // "Data.json" may refer to a copy only once the copy is on the disk.
+        // One flush of the file system covers every copy stored since the
+        // last save, far cheaper than a flush per copy.
+        if (needsToFlushCopies_) {
+            FileManager::synchronizeFileSystem(package / dataFolderName);
+            needsToFlushCopies_ = false;
+        }
+        scheduleDiscardedCopies();
+    }
+
     if (needsToWriteAppItems_) {
         writeJSON(package / kAppsFile,
                   sortedArray(appItems_, [](const BackupAppItem& item) { return item.name; }));
@@ -354,6 +370,7 @@ void BackupFileData::write() {
             object[path] = item;
         writeJSON(package / kDataFile, object);
         needsToWriteDataItems_ = false;
+        deleteDiscardedCopies();
     }
     if (needsToWriteNoteItems_) {
         writeJSON(package / kNotesFile, arrayInOrder(noteItems_));
@@ -361,10 +378,106 @@ void BackupFileData::write() {
     }
 }
 
+// MARK: Deferred deletion of data copies
+
+std::set<std::string> BackupFileData::referencedCopies() const {
+    std::set<std::string> names;
+    for (const auto& entry : dataItems_)
+        names.insert(entry.second.uuid);
+    return names;
+}
+
+void BackupFileData::scheduleDiscardedCopies() {
+    // A copy a record still refers to is not discarded after all.
+    const auto referenced = referencedCopies();
+    std::erase_if(discardedCopies_,
+                  [&](const std::string& name) { return referenced.contains(name); });
+    if (discardedCopies_.empty()) return;
+    // Listed durably before the save that drops their records, so that an
+    // interruption between that save and the deletions leaves them known.
+    if (const auto schedule = DataCopyDeletionSchedule::standard())
+        schedule->add(packageURL(), discardedCopies_);
+}
+
+void BackupFileData::deleteDiscardedCopies() {
+    if (discardedCopies_.empty()) return;
+    std::set<std::string> deleted;
+    for (const auto& name : discardedCopies_) {
+        // A copy that cannot be deleted now stays scheduled for a later run.
+        try {
+            removeData(name);
+            deleted.insert(name);
+        } catch (const std::exception&) {
+        }
+    }
+    discardedCopies_.clear();
+    try {
+        if (const auto schedule = DataCopyDeletionSchedule::standard())
+            schedule->remove(packageURL(), deleted);
+    } catch (const std::exception&) {
+        // The entries name copies that are gone: the next opening clears them.
+    }
+}
+
+void BackupFileData::collectAbandonedCopies() {
+    const URL package = packageURL();
+    // Whatever fails here is tried again at the next opening; the package
+    // opens all the same.
+    try {
+        if (const auto schedule = DataCopyDeletionSchedule::standard()) {
+            const auto scheduled = schedule->copies(package);
+            if (!scheduled.empty()) {
+                const auto referenced = referencedCopies();
+                std::set<std::string> settled;
+                for (const auto& name : scheduled) {
+                    // A copy the saved "Data.json" still refers to was dropped
+                    // by a save that never happened: it is live again.
+                    if (!referenced.contains(name)) {
+                        try {
+                            removeData(name);
+                        } catch (const std::exception&) {
+                            continue;
+                        }
+                    }
+                    settled.insert(name);
+                }
+                schedule->remove(package, settled);
+            }
+        }
+    } catch (const std::exception&) {
+    }
+    // Temporaries of copies that processes of this computer left unfinished.
+    try {
+        const URL folder = package / dataFolderName;
+        if (keel::checkIsAlias(folder) == true) return;
+        std::error_code error;
+        for (fs::directory_iterator entry(folder, error), end; !error && entry != end;
+             entry.increment(error)) {
+            if (!FileManager::isAbandonedTemporaryOfThisComputer(entry->path().filename().string()))
+                continue;
+            if (FileSystemFaults::check(Operation::remove)) continue;
+            std::error_code ignored;
+            fs::remove_all(entry->path(), ignored);
+        }
+    } catch (const std::exception&) {
+    }
+}
+
 void BackupFileData::createDataFolder() {
     const URL package = packageURL();
     requireDataFolderInPackage(package);
-    fs::create_directories(package / dataFolderName);
+    // The package and its copies are readable by the owner only: they hold
+    // the settings of every application backed up. Existing folders keep
+    // their modes.
+    if (!FileManager::contentExists(package).exists) {
+        const URL parent = package.parent_path();
+        if (!parent.empty() && !FileManager::contentExists(parent).exists) {
+            FileSystemFaults::checkpoint(Operation::createFolder, parent);
+            fs::create_directories(parent);
+        }
+    }
+    FileManager::createOwnerOnlyFolder(package);
+    FileManager::createOwnerOnlyFolder(package / dataFolderName);
 }
 
 // MARK: Data copies
@@ -385,10 +498,10 @@ void BackupFileData::storeData(const URL& from, const std::string& name) {
         throw BackupError(BackupError::Code::localDataCannotBeWritten);
     }
 
-    const URL copy = dataCopyURL(name);
-    std::error_code ignored;
-    fs::create_directories(copy.parent_path(), ignored);
-    FileManager::overwritingCopy(from, copy);
+    // Not flushed one by one: the save that records the copies flushes them
+    // all at once before it writes "Data.json".
+    FileManager::overwritingCopy(from, dataCopyURL(name), keel::CopyDurability::deferred);
+    needsToFlushCopies_ = true;
 }
 
 void BackupFileData::restoreData(const std::string& name, const URL& to) {
@@ -412,8 +525,12 @@ void BackupFileData::restoreData(const std::string& name, const URL& to) {
     // a new computer); the copy itself reports a parent that cannot be written.
     const auto readAndWrite = keel::checkIsReadAndWrite(to);
     if (readAndWrite != false || !stored.isDirectory) {
-        std::error_code ignored;
-        fs::create_directories(to.parent_path(), ignored);
+        if (!FileSystemFaults::check(Operation::createFolder)) {
+            std::error_code ignored;
+            fs::create_directories(to.parent_path(), ignored);
+        }
+        // Flushed before and after it replaces the local item: after a power
+        // loss the item is entirely the old or entirely the new version.
         FileManager::overwritingCopy(copy, to);
         return;
     }
@@ -425,7 +542,15 @@ void BackupFileData::removeData(const std::string& name) {
     requireDataFolderInPackage(packageURL());
     // A copy that is a link goes as the link; a folder's links are not followed.
     const URL copy = dataCopyURL(name);
-    if (FileManager::contentExists(copy).exists) fs::remove_all(copy);
+    if (FileManager::contentExists(copy).exists) {
+        FileSystemFaults::checkpoint(Operation::remove, copy);
+        fs::remove_all(copy);
+    }
+}
+
+void BackupFileData::discardData(const std::string& name) {
+    requireCopyName(name);
+    discardedCopies_.insert(name);
 }
 
 // MARK: Package operations
@@ -446,19 +571,31 @@ void BackupFileData::move(const URL& to) {
     refuseNesting(source, target, "move");
 
     std::error_code ignored;
-    fs::remove_all(target, ignored);
+    if (!FileSystemFaults::check(Operation::remove)) fs::remove_all(target, ignored);
     std::error_code error;
+    FileSystemFaults::checkpoint(Operation::rename, source);
     fs::rename(source, target, error);
     if (error == std::errc::cross_device_link) {
         // Another file system: copy, adopt the copy, then drop the original. A
         // failure to remove the original loses nothing, so it is not reported.
         FileManager::overwritingCopy(source, target);
         url_.setValue(target);
-        fs::remove_all(source, ignored);
+        moveScheduledDeletions(source, target);
+        if (!FileSystemFaults::check(Operation::remove)) fs::remove_all(source, ignored);
         return;
     }
     if (error) throw fs::filesystem_error("cannot move the backup package", source, target, error);
     url_.setValue(target);
+    moveScheduledDeletions(source, target);
+}
+
+void BackupFileData::moveScheduledDeletions(const URL& from, const URL& to) {
+    // Copies still scheduled (their deletion failed) follow the package; the
+    // move itself has succeeded whatever happens here.
+    try {
+        if (const auto schedule = DataCopyDeletionSchedule::standard()) schedule->move(from, to);
+    } catch (const std::exception&) {
+    }
 }
 
 void BackupFileData::replace(const URL& with) {

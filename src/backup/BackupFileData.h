@@ -15,9 +15,18 @@
 // Every list has a change flag. Any change of a list, by assignment or through
 // its mutable accessor, sets the flag; reading the list's file or writing it
 // successfully clears it. `write()` writes only the flagged lists, each file
-// atomically, so that a small edit rewrites one or two files and a reader on
-// another computer never sees half a file. Data copies, by contrast, change on
-// disk at once; their records reach "Data.json" at the next `write()`.
+// atomically and durably, so that a small edit rewrites one or two files and a
+// reader on another computer never sees half a file.
+//
+// Data copies are stored at once, under fresh names, and flushed to the disk
+// by the next `write()` before it writes a "Data.json" that refers to them. A
+// copy that is dropped (`discardData`) stays on disk until a `write()` has
+// saved "Data.json" without it; it is listed in this computer's
+// DataCopyDeletionSchedule first, so that a copy whose deletion an interrupted
+// run never made is deleted when this computer next opens the package. So
+// after an interruption at any point, the "Data.json" on disk refers only to
+// complete copies. The package folder and its "Data" folder are created
+// readable by the owner only.
 //
 // Errors:
 // - BackupError for the package's own rules (a location that is a file, a
@@ -42,6 +51,7 @@
 // gives the old or the new location while a move or replace runs.
 #pragma once
 
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -126,12 +136,16 @@ public:
     // Creates the package directory and its "Data" folder when missing, then
     // writes every flagged list in the order of `read()`: the apps, executables
     // and files sorted by key in Finder order, the history and the notes in
-    // list order. Each file replaces the old one atomically and clears its flag.
-    // The first failure is thrown; that list and the ones after it stay flagged,
-    // so the next `write()` tries exactly them again.
+    // list order. Each file replaces the old one atomically and durably and
+    // clears its flag. The first failure is thrown; that list and the ones
+    // after it stay flagged, so the next `write()` tries exactly them again.
+    // Before "Data.json": the copies stored since the last save are flushed
+    // and the discarded copies scheduled (a failure of either is thrown and
+    // nothing is written); after it, the discarded copies are deleted.
     void write();
 
-    // Creates "Data" inside the package, and the package directory with it.
+    // Creates "Data" inside the package, and the package directory with it,
+    // each with mode 0700.
     void createDataFolder();
 
     // The data copy operations. `name` must be a UUID (std::invalid_argument
@@ -156,9 +170,14 @@ public:
     // (so not to a location where nothing is yet); otherwise it throws
     // localDataCannotBeWritten.
     void restoreData(const std::string& name, const keel::URL& to);
-    // Deletes the copy `name` (a copy that is a link: the link itself); a
-    // missing copy is no error.
+    // Deletes the copy `name` at once (a copy that is a link: the link
+    // itself); a missing copy is no error. For a copy a saved "Data.json" may
+    // refer to, use `discardData`.
     void removeData(const std::string& name);
+    // Drops the copy `name`: it is deleted once the next `write()` has saved
+    // "Data.json", and only if no record then refers to it. Until then it stays
+    // on disk, so the last saved "Data.json" never refers to a missing copy.
+    void discardData(const std::string& name);
 
     // The package operations. Each first runs `write()`, so pending changes
     // reach the current location; an error of it is thrown and nothing else
@@ -182,6 +201,13 @@ public:
 
 private:
     keel::URL packageURL() const { return url_.value(); }
+    std::set<std::string> referencedCopies() const;
+    void scheduleDiscardedCopies();
+    void deleteDiscardedCopies();
+    // Deletes what this computer scheduled and the package no longer refers
+    // to, and the temporaries of copies its interrupted runs left.
+    void collectAbandonedCopies();
+    void moveScheduledDeletions(const keel::URL& from, const keel::URL& to);
     keel::URL dataCopyURL(const std::string& name) const;
     void checkCurrentLocation() const;
 
@@ -198,6 +224,11 @@ private:
     bool needsToWriteEventItems_ = false;
     bool needsToWriteDataItems_ = false;
     bool needsToWriteNoteItems_ = false;
+    // Copies stored since the last flush, which "Data.json" may not refer to
+    // before they are on the disk.
+    bool needsToFlushCopies_ = false;
+    // Copies dropped since the last save of "Data.json".
+    std::set<std::string> discardedCopies_;
 };
 
 }  // namespace quillfen

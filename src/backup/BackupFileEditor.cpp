@@ -79,19 +79,15 @@ void BackupFileEditor::setFileItems(const std::vector<BackupFileItem>& items) {
 
 namespace {
 
-// Deletes the data copies and records of `paths`, announcing each one. A copy
-// that cannot be deleted stays with its record and is not announced: removing
-// an item must not fail half-way over one stubborn file.
+// Drops the data copies and records of `paths`, announcing each one. The
+// copies are deleted after the next save, once "Data.json" no longer refers to
+// them.
 void removeDataCopies(BackupFile& file, BackupFileData& data,
                       const std::vector<std::string>& paths) {
     for (const auto& path : paths) {
         const auto found = data.dataItems().find(path);
         if (found == data.dataItems().end()) continue;
-        try {
-            data.removeData(found->second.uuid);
-        } catch (const std::filesystem::filesystem_error&) {
-            continue;
-        }
+        data.discardData(found->second.uuid);
         data.mutableDataItems().erase(path);
         file.didEditData(Category::data, std::vector<Entry>{{-1, path, Action::remove}});
     }
@@ -177,16 +173,10 @@ void BackupFileEditor::backUpData(const std::string& path) {
     const BackupDataItem record = BackupDataItem::make(keel::FileManager::modifyDateForFile(local));
     data.storeData(local, record.uuid);
 
+    // The previous copy stays until a save no longer refers to it.
     const auto previous = data.dataItems().find(path);
     const bool hadRecord = previous != data.dataItems().end();
-    if (hadRecord) {
-        // The back-up itself has succeeded: an old copy that cannot be deleted
-        // only takes room, so it is left behind rather than reported.
-        try {
-            data.removeData(previous->second.uuid);
-        } catch (const std::filesystem::filesystem_error&) {
-        }
-    }
+    if (hadRecord) data.discardData(previous->second.uuid);
     data.mutableDataItems().insert_or_assign(path, record);
 
     if (hadRecord)
@@ -201,7 +191,7 @@ void BackupFileEditor::removeData(const std::string& path) {
 
     const auto found = data.dataItems().find(path);
     if (found == data.dataItems().end()) return;
-    data.removeData(found->second.uuid);
+    data.discardData(found->second.uuid);
     data.mutableDataItems().erase(path);
     file->didEditData(Category::data, std::vector<Entry>{{-1, path, Action::remove}});
 }

@@ -15,8 +15,11 @@
 //
 // Errors: only the data-copy operations throw, with the errors of
 // BackupFileData (BackupError, std::filesystem::filesystem_error). Removing
-// items never fails: a data copy that cannot be deleted stays, with its
-// record, and the item is still removed.
+// items never fails.
+//
+// Data copies that are replaced or removed are not deleted here: they are
+// handed to BackupFileData::discardData, which deletes them once the next save
+// has written a "Data.json" without them.
 #pragma once
 
 #include <memory>
@@ -70,9 +73,8 @@ public:
     // existed) and then an `add` for `path`. Throws.
     void backUpData(const std::string& path);
 
-    // Deletes the data copy of `path` and its record, and announces the
-    // removal. No record means nothing to do. When the copy cannot be deleted
-    // the error is thrown and the record stays.
+    // Removes the record of `path`, drops its data copy (deleted after the
+    // next save) and announces the removal. No record means nothing to do.
     void removeData(const std::string& path);
 
 private:

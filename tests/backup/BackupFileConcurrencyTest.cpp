@@ -66,13 +66,13 @@ TEST_F(BackupFileConcurrencyTest, EditsFromSeveralThreadsAreSerialised) {
     EXPECT_EQ(file->eventItems().size(), 10u);
     for (int t = 0; t < threads; ++t)
         EXPECT_TRUE(file->dataItem("local/" + std::to_string(t)));
-    // One copy per path: every replaced copy was deleted.
+    // One copy per path once saved: every replaced copy was deleted.
+    file->save();
     std::size_t copies = 0;
     for ([[maybe_unused]] const auto& item : fs::directory_iterator(packageURL() / "Data"))
         ++copies;
     EXPECT_EQ(copies, static_cast<std::size_t>(threads));
 
-    file->save();
     const auto reopened = BackupFile::open(packageURL());
     EXPECT_EQ(reopened->appItems(), file->appItems());
     EXPECT_EQ(reopened->fileItems(), file->fileItems());

@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <nlohmann/json.hpp>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -9,6 +10,7 @@
 #include "backup/BackupError.h"
 #include "backup/BackupFile.h"
 #include "backup/BackupFileEditor.h"
+#include "backup/DataCopyDeletionSchedule.h"
 #include "keel/FileManager.h"
 #include "keel/FinderOrder.h"
 #include "keel/Host.h"
@@ -110,6 +112,9 @@ TEST_F(BackupFileTest, RemovingAnAppDeletesTheCopiesOfItsSettingsPathsThenAnnoun
 
     file->removeAppItems({"Hazel", "Absent"});
 
+    // The copy goes with the save that drops its record.
+    EXPECT_TRUE(fs::exists(dataCopyURL(record->uuid)));
+    file->save();
     EXPECT_FALSE(fs::exists(dataCopyURL(record->uuid)));
     EXPECT_EQ(file->dataItem(hazelPreferences), std::nullopt);
     EXPECT_EQ(file->appItem("Hazel"), std::nullopt);
@@ -173,7 +178,7 @@ private:
     fs::path root_;
 };
 
-TEST_F(BackupFileTest, ACopyThatCannotBeDeletedStaysWithItsRecordAndTheItemIsStillRemoved) {
+TEST_F(BackupFileTest, ACopyThatCannotBeDeletedStaysScheduledAndTheItemIsStillRemoved) {
     if (::geteuid() == 0) GTEST_SKIP() << "root may delete anything";
     UnremovableCopy locked(home() / "Settings", folder(""));
     file->setFileItems({{"Settings", true, {}}});
@@ -183,13 +188,17 @@ TEST_F(BackupFileTest, ACopyThatCannotBeDeletedStaysWithItsRecordAndTheItemIsSti
     recorder->take();
 
     file->removeFileItems({"Settings"});
+    EXPECT_NO_THROW(file->save());
 
-    EXPECT_EQ(file->dataItem("Settings"), record);
+    EXPECT_EQ(file->dataItem("Settings"), std::nullopt);
     EXPECT_TRUE(fs::exists(dataCopyURL(record->uuid)));
     EXPECT_EQ(file->fileItem("Settings"), std::nullopt);
+    // Left for a later run to delete.
+    EXPECT_EQ(DataCopyDeletionSchedule::standard()->copies(packageURL()),
+              std::set<std::string>{record->uuid});
     const auto seen = recorder->take();
-    ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0].edition,
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[1].edition,
               (BackupEdition{Category::files, std::vector{entry("Settings", Action::remove)}}));
 }
 
@@ -308,8 +317,10 @@ TEST_F(BackupFileTest, BackingUpRecordsTheCopyAndAgainReplacesItAnnouncingRemove
 
     const auto second = *file->dataItem(".zshrc");
     EXPECT_NE(second.uuid, first.uuid);
-    EXPECT_FALSE(fs::exists(dataCopyURL(first.uuid)));
+    EXPECT_EQ(testsupport::readFile(dataCopyURL(first.uuid)), "first");
     EXPECT_EQ(testsupport::readFile(dataCopyURL(second.uuid)), "second");
+    file->save();
+    EXPECT_FALSE(fs::exists(dataCopyURL(first.uuid)));
     seen = recorder->take();
     ASSERT_EQ(seen.size(), 2u);
     EXPECT_EQ(seen[0].edition,
@@ -415,6 +426,8 @@ TEST_F(BackupFileTest, EditorRemovesDataWithItsRecord) {
     });
 
     EXPECT_EQ(file->dataItem(".zshrc"), std::nullopt);
+    EXPECT_TRUE(fs::exists(dataCopyURL(record.uuid)));
+    file->save();
     EXPECT_FALSE(fs::exists(dataCopyURL(record.uuid)));
     const auto seen = recorder->take();
     ASSERT_EQ(seen.size(), 1u);
