@@ -5,10 +5,15 @@
 // computers change the same file before the drive has caught up, the drive
 // keeps both and names one of them a conflict copy ("Apps (conflicted copy
 // 2026-12-07).json", "Apps.sync-conflict-20261207-101010-ABCDEF.json",
-// "Apps 2.json", "Apps (1).json"). Those copies are never read as part of the
-// package and never deleted; the inspector names them so the user can look.
-// Likewise a drive may deliver "Data.json" before the data copies it refers
-// to: such a record has no copy yet, and an install skips its path.
+// "Apps 2.json", "Apps (1).json"). The same happens to the "Data" folder
+// ("Data 2") and to a data copy inside it ("Data/<uuid> 2.qfdata"). Those
+// copies are never read as part of the package and never deleted; the
+// inspector names them so the user can look. Likewise a drive may deliver
+// "Data.json" before the data copies it refers to: such a record has no copy
+// yet, and an install skips its path.
+//
+// Nothing is looked at through a "Data" that is a symbolic link leading out
+// of the package: its copies count as missing and its entries are not listed.
 //
 // Stateless; every function may be called from any thread. Nothing here
 // throws: an unreadable folder simply yields nothing to report.
@@ -33,7 +38,10 @@ public:
     // file's base name ("Apps", "Execs", ...) and ending in ".json".
     static bool isConflictCopyName(const std::string& name);
 
-    // The names of the conflict copies in the package folder, in Finder order.
+    // The conflict copies in the package, as paths relative to the package
+    // folder, in Finder order: those of the list files, folders that are
+    // conflict copies of "Data" ("Data 2", "Data (1)"), and entries of "Data"
+    // that are conflict copies of a data copy ("Data/<uuid> 2.qfdata").
     // Nothing when the folder is missing or cannot be read.
     static std::vector<std::string> conflictCopies(const keel::URL& packageURL);
 

@@ -97,6 +97,14 @@ void checkJSONLimits(std::string_view text, const JSONLimits& limits) {
 
 nlohmann::json parseBoundedJSON(std::string_view text, const JSONLimits& limits) {
     checkJSONLimits(text, limits);
+    // The parser takes a NUL byte for the end of the input, so a document
+    // followed by NULs and anything else (a file a crash left zero-filled, or
+    // something appended after one) would read as whole. JSON text never holds
+    // one: a string escapes it as \u0000.
+    if (const auto nul = text.find('\0'); nul != std::string_view::npos) {
+        throw nlohmann::json::parse_error::create(
+            101, nul + 1, "syntax error: a NUL byte, which JSON text never holds", nullptr);
+    }
     return nlohmann::json::parse(text);
 }
 

@@ -55,7 +55,7 @@ private:
 void checkJSONLimits(std::string_view text, const JSONLimits& limits = {});
 
 // Checks the limits, then parses `text` strictly (no comments, nothing after
-// the document but white space).
+// the document but white space, no NUL byte anywhere).
 nlohmann::json parseBoundedJSON(std::string_view text, const JSONLimits& limits = {});
 
 // The whole content of the regular file at `url`, refused with JSONLimitError

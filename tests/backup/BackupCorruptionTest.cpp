@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -109,11 +110,13 @@ protected:
 TEST_F(BackupCorruptionTest, TruncatedFilesFailWithTheirNameAndWriteNothing) {
     int variants = 0;
     const int opened = forEachDamagedFile([&](const std::string& text) {
+        // Every length of a small file, about 64 spread over a larger one;
+        // always the cut just before the last bracket and the one that drops
+        // only the final newline.
         std::vector<std::string> cuts;
-        const std::size_t step = std::max<std::size_t>(1, text.size() / 40);
+        const std::size_t step = text.size() <= 1024 ? 1 : text.size() / 64;
         for (std::size_t length = 0; length + 2 < text.size(); length += step)
             cuts.push_back(text.substr(0, length));
-        // Just before the last bracket, and without the final newline only.
         cuts.push_back(text.substr(0, text.size() - 2));
         cuts.push_back(text.substr(0, text.size() - 1));
         variants += static_cast<int>(cuts.size());
@@ -121,7 +124,7 @@ TEST_F(BackupCorruptionTest, TruncatedFilesFailWithTheirNameAndWriteNothing) {
     });
     // Only the cut of the trailing newline leaves a whole document.
     EXPECT_EQ(opened, static_cast<int>(std::size(kListFiles)));
-    EXPECT_GT(variants, 200);
+    EXPECT_GT(variants, 500);
 }
 
 TEST_F(BackupCorruptionTest, AlteredBytesEitherStillDecodeOrFailWithTheFileName) {
@@ -274,6 +277,215 @@ TEST_F(BackupCorruptionTest, AListTooLargeToReadBackIsNotWritten) {
     data.setNoteItems({BackupNoteItem{"short again"}});
     data.write();
     EXPECT_EQ(BackupFileData(package).noteItems(), data.noteItems());
+}
+
+// Whole files replaced by what a broken disk, a half-finished download or
+// another program leaves: each list file in turn.
+TEST_F(BackupCorruptionTest, ForeignContentInAnyFileFailsWithItsName) {
+    struct Case {
+        const char* what;
+        std::function<std::string(const std::string&)> text;
+        bool opens;
+    };
+    const std::vector<Case> table = {
+        {"an empty file", [](const std::string&) { return std::string(); }, false},
+        {"white space only", [](const std::string&) { return std::string(" \n\t\r\n"); }, false},
+        {"NUL bytes", [](const std::string&) { return std::string(4096, '\0'); }, false},
+        {"NUL bytes after the document",
+         [](const std::string& text) { return text + std::string(16, '\0'); }, false},
+        {"a NUL byte, then another document",
+         [](const std::string& text) { return text + std::string(1, '\0') + text; }, false},
+        {"a byte that is never UTF-8", [](const std::string&) { return std::string("\xFF"); },
+         false},
+        {"the document in UTF-16",
+         [](const std::string& text) {
+             std::string wide = "\xFF\xFE";
+             for (const char c : text) {
+                 wide += c;
+                 wide += '\0';
+             }
+             return wide;
+         },
+         false},
+        {"JSON null", [](const std::string&) { return std::string("null"); }, false},
+        {"a bare string", [](const std::string&) { return std::string("\"Apps\""); }, false},
+        {"a number out of range", [](const std::string&) { return std::string("1e400"); }, false},
+        {"NaN spelled out", [](const std::string&) { return std::string("NaN"); }, false},
+        {"two documents", [](const std::string& text) { return text + text; }, false},
+        {"a comment after the document",
+         [](const std::string& text) { return text + "// written by hand\n"; }, false},
+        // What an editor may add or change without changing the content.
+        {"a UTF-8 byte order mark", [](const std::string& text) { return "\xEF\xBB\xBF" + text; },
+         true},
+        {"Windows line ends",
+         [](const std::string& text) {
+             std::string crlf;
+             for (const char c : text)
+                 crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+             return crlf;
+         },
+         true},
+    };
+    for (const auto& c : table) {
+        SCOPED_TRACE(c.what);
+        const int opened = forEachDamagedFile(
+            [&](const std::string& text) { return std::vector<std::string>{c.text(text)}; });
+        EXPECT_EQ(opened, c.opens ? static_cast<int>(std::size(kListFiles)) : 0);
+    }
+}
+
+// Records whose text is valid JSON but whose values are not what the
+// package holds. `opens` is empty where either outcome is sound, as long as
+// a failure names the file.
+TEST_F(BackupCorruptionTest, WrongTypesAndValuesFailWithTheFileName) {
+    const std::string uuid = std::string("\"") + kCopyName + "\"";
+    struct Case {
+        const char* file;
+        std::string text;
+        std::optional<bool> opens;
+    };
+    const std::vector<Case> table = {
+        {"Apps.json", R"([{"name": 7, "isEnabled": true}])", false},
+        {"Apps.json", R"([{"name": "A", "isEnabled": 1}])", false},
+        {"Apps.json", R"([{"name": "A", "isEnabled": null}])", false},
+        {"Apps.json", R"([{"name": "A", "isEnabled": "true"}])", false},
+        {"Apps.json", R"([{"name": "A", "isEnabled": true, "comment": 5}])", false},
+        {"Apps.json", R"([{"name": "A"}])", false},
+        {"Apps.json", R"([["A", true]])", false},
+        {"Apps.json", R"([null])", false},
+        {"Apps.json", R"([{"name": "A", "isEnabled": true, "unknown": [1, 2]}])", true},
+        {"Apps.json", R"([{"name": "A\ud800", "isEnabled": true}])", false},
+        {"Execs.json", R"({"name": "git", "isEnabled": true})", false},
+        {"Files.json", R"([{"path": ["a"], "isEnabled": true}])", false},
+        {"Files.json", R"([{"path": "a\u0000b", "isEnabled": true}])", std::nullopt},
+        {"History.json", R"([{"action": "backUp", "date": 1}])", false},
+        {"History.json", R"([{"action": "BackUp ", "date": 1}])", false},
+        {"History.json", R"([{"action": "", "date": 1}])", false},
+        {"History.json", R"([{"action": 4, "date": 1}])", false},
+        {"History.json", R"([{"action": "BackUp", "date": "2026-12-07T10:10:10Z"}])", false},
+        {"History.json", R"([{"action": "BackUp", "date": 1e400}])", false},
+        {"History.json", R"([{"action": "BackUp", "date": -1e400}])", false},
+        {"History.json", R"([{"action": "BackUp", "date": NaN}])", false},
+        {"History.json", R"([{"action": "BackUp", "date": Infinity}])", false},
+        {"History.json", R"([{"action": "BackUp", "date": 0x10}])", false},
+        {"History.json", R"([{"action": "BackUp", "date": -0}])", true},
+        {"History.json", R"([{"action": "BackUp", "date": 1e300}])", std::nullopt},
+        {"History.json", R"([{"action": "BackUp", "date": -1e300}])", std::nullopt},
+        {"History.json", R"([{"action": "BackUp", "date": 123456789012345678901234567890}])",
+         std::nullopt},
+        {"Data.json", R"({".toolrc": {"uuid": )" + uuid + R"(, "backupDate": "now"}})", false},
+        {"Data.json", R"({".toolrc": {"uuid": )" + uuid + R"(}})", false},
+        {"Data.json",
+         R"({".toolrc": {"uuid": )" + uuid + R"(, "backupDate": 1, "originalDate": null}})", true},
+        {"Data.json",
+         R"({".toolrc": {"uuid": )" + uuid + R"(, "backupDate": 1, "originalDate": 1e999}})",
+         false},
+        {"Data.json", R"({".toolrc": )" + uuid + "}", false},
+        {"Data.json", R"({".toolrc": null})", false},
+        {"Data.json", R"({".toolrc": {"uuid": null, "backupDate": 1}})", false},
+        {"Notes.json", R"([{"content": 12}])", false},
+        {"Notes.json", R"(["just text"])", false},
+        {"Notes.json", R"([{"content": "\uDC00 lone"}])", false},
+        {"Notes.json", R"([])", true},
+    };
+    for (const auto& c : table) {
+        SCOPED_TRACE(std::string(c.file) + ": " + c.text);
+        const fs::path file = package / c.file;
+        const std::string original = readFile(file);
+        writeFile(file, c.text);
+        const bool opened = opensOrNames(file, c.text);
+        if (c.opens) {
+            EXPECT_EQ(opened, *c.opens);
+        }
+        writeFile(file, original);
+    }
+}
+
+// UUIDs name files, so a record can reach outside "Data" only through its
+// "uuid": every value that is not a UUID in its text form fails the file.
+TEST_F(BackupCorruptionTest, DataRecordsWhoseCopyNameIsNotAUUIDFailTheFile) {
+    const std::vector<std::pair<std::string, bool>> names = {
+        {"0f1e2d3c-4b5a-4968-8776-a5b4c3d2e1f0", true},  // lower case names the same file
+        {"../../outside/canary", false},
+        {"/etc/passwd", false},
+        {"..", false},
+        {"", false},
+        {"{0F1E2D3C-4B5A-4968-8776-A5B4C3D2E1F0}", false},
+        {"0F1E2D3C4B5A49688776A5B4C3D2E1F0", false},
+        {"0F1E2D3C-4B5A-4968-8776-A5B4C3D2E1F0.qfdata", false},
+        {"0F1E2D3C-4B5A-4968-8776-A5B4C3D2E1F/", false},
+        {"0F1E2D3C-4B5A-4968-8776-A5B4C3D2E1G0", false},
+        {std::string("0F1E2D3C-4B5A-4968-8776-A5B4C3D2E1F") + '\0', false},
+    };
+    const fs::path file = package / "Data.json";
+    for (const auto& [name, valid] : names) {
+        SCOPED_TRACE(name);
+        writeFile(file, json{{".toolrc", {{"uuid", name}, {"backupDate", 1.0}}}}.dump());
+        EXPECT_EQ(opensOrNames(file, name), valid);
+    }
+}
+
+// The same key twice: in a list the later record wins, and in "Data.json"
+// the later member; either way one record per key.
+TEST_F(BackupCorruptionTest, ConflictingRecordsForOneKeyKeepTheLaterOne) {
+    writeFile(package / "Files.json",
+              R"([{"path": ".toolrc", "isEnabled": true, "comment": "first"},
+                  {"path": ".toolrc", "isEnabled": false, "comment": "second"}])");
+    writeFile(package / "Data.json",
+              R"({".toolrc": {"uuid": "11111111-1111-1111-1111-111111111111", "backupDate": 1},
+                  ".toolrc": {"uuid": "22222222-2222-2222-2222-222222222222", "backupDate": 2}})");
+    ASSERT_TRUE(opensOrNames(package / "Files.json", "conflicting records"));
+    const BackupFileData data(package);
+    ASSERT_EQ(data.fileItems().size(), 1u);
+    EXPECT_EQ(data.fileItems().at(".toolrc").comment, "second");
+    EXPECT_FALSE(data.fileItems().at(".toolrc").isEnabled);
+    ASSERT_EQ(data.dataItems().size(), 1u);
+    EXPECT_EQ(data.dataItems().at(".toolrc").uuid, "22222222-2222-2222-2222-222222222222");
+}
+
+// Every list file replaced by something that is not a regular file.
+TEST_F(BackupCorruptionTest, AnyFileReplacedByAFolderALinkOrAPipe) {
+    struct Case {
+        const char* what;
+        std::function<void(const fs::path&)> plant;
+        bool opens;
+    };
+    const std::vector<Case> table = {
+        {"deleted", [](const fs::path&) {}, true},
+        {"a folder", [](const fs::path& file) { fs::create_directory(file); }, true},
+        {"a folder holding a file of the right name",
+         [](const fs::path& file) { writeFile(file / "Apps.json", "[]"); }, true},
+        {"a link to a file outside",
+         [&](const fs::path& file) { fs::create_symlink(outside / "canary.txt", file); }, false},
+        {"a link to a valid copy inside the package",
+         [&](const fs::path& file) {
+             writeFile(package / "Copy.json", "[]");
+             fs::create_symlink("Copy.json", file);
+         },
+         false},
+        {"a link to a folder", [&](const fs::path& file) { fs::create_symlink(outside, file); },
+         false},
+        {"a link to a link outside",
+         [&](const fs::path& file) {
+             fs::create_symlink(outside / "canary.txt", package / "Hop");
+             fs::create_symlink("Hop", file);
+         },
+         false},
+        {"a pipe", [](const fs::path& file) { ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0); }, false},
+    };
+    for (std::size_t index = 0; index < std::size(kListFiles); ++index) {
+        const fs::path file = package / kListFiles[index];
+        for (const auto& c : table) {
+            SCOPED_TRACE(std::string(kListFiles[index]) + ", " + c.what);
+            fs::remove_all(file);
+            c.plant(file);
+            EXPECT_EQ(opensOrNames(file, c.what), c.opens);
+            fs::remove_all(file);
+            fs::remove(package / "Copy.json");
+            fs::remove(package / "Hop");
+            writeFile(file, originals[index]);
+        }
+    }
 }
 
 }  // namespace

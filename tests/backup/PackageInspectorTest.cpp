@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -97,6 +98,80 @@ TEST(PackageInspectorTest, NamesTheRecordsWhoseCopyIsNotInThePackage) {
     EXPECT_EQ(PackageInspector::missingCopies(package, records),
               (std::vector<std::string>{".nanorc", ".ssh/config"}));
     EXPECT_TRUE(PackageInspector::missingCopies(package, {}).empty());
+}
+
+TEST(PackageInspectorTest, NamesConflictCopiesOfTheDataFolderAndOfDataCopies) {
+    TemporaryDirectory temp;
+    const fs::path package = temp / "Settings.qfbackup";
+    const std::string uuid = "11111111-1111-1111-1111-111111111111";
+    struct Entry {
+        std::string path;
+        bool folder;
+        bool conflict;
+    };
+    const std::vector<Entry> entries = {
+        {"Data", true, false},
+        {"Data/" + uuid + ".qfdata", false, false},
+        {"Data/22222222-2222-2222-2222-222222222222.qfdata", true, false},
+        {"Data 2", true, true},
+        {"Data (1)", true, true},
+        {"Data (conflicted copy 2026-12-07)", true, true},
+        {"Data.sync-conflict-20261207-101010-ABCDEF", true, true},
+        {"Data/" + uuid + " 2.qfdata", false, true},
+        {"Data/" + uuid + " (conflicted copy 2026-12-07).qfdata", true, true},
+        {"Data/" + uuid + ".sync-conflict-20261207-101010-ABCDEF.qfdata", false, true},
+        // A file under a folder conflict's name, a folder under a list
+        // file's name, and what a copy in progress leaves.
+        {"Data.json.bak", false, false},
+        {"Database", true, false},
+        {"Data.json", true, false},
+        {"Data/." + uuid + ".qfdata.qftmp-0123456789abcdef", false, false},
+        {"Data/notes.txt", false, false},
+        {"Data/" + uuid, false, false},
+    };
+    std::vector<std::string> expected;
+    for (const auto& entry : entries) {
+        if (entry.folder)
+            fs::create_directories(package / entry.path);
+        else
+            testsupport::writeFile(package / entry.path, "x");
+        if (entry.conflict) expected.push_back(entry.path);
+    }
+    auto found = PackageInspector::conflictCopies(package);
+    std::sort(found.begin(), found.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(found, expected);
+}
+
+TEST(PackageInspectorTest, NeverLooksThroughADataLinkLeadingOutOfThePackage) {
+    TemporaryDirectory temp;
+    const fs::path package = temp / "Settings.qfbackup";
+    const fs::path outside = temp / "outside";
+    const std::string uuid = "11111111-1111-1111-1111-111111111111";
+    testsupport::writeFile(outside / (uuid + ".qfdata"), "canary");
+    testsupport::writeFile(outside / (uuid + " 2.qfdata"), "canary");
+    fs::create_directories(package / "Inside");
+    testsupport::writeFile(package / "Inside" / (uuid + ".qfdata"), "copy");
+    const BackupFileData::DataItems records{
+        {".curlrc", BackupDataItem{uuid, keel::Date{1.0}, std::nullopt}}};
+
+    const std::vector<std::pair<const char*, fs::path>> links = {
+        {"a folder outside", outside},
+        {"a relative path outside", fs::path("..") / "outside"},
+        {"the package itself", "."},
+    };
+    for (const auto& [what, target] : links) {
+        SCOPED_TRACE(what);
+        fs::remove(package / "Data");
+        fs::create_directory_symlink(target, package / "Data");
+        EXPECT_EQ(PackageInspector::missingCopies(package, records),
+                  std::vector<std::string>{".curlrc"});
+        EXPECT_TRUE(PackageInspector::conflictCopies(package).empty());
+    }
+    // A link to a folder inside the package is followed, as the package does.
+    fs::remove(package / "Data");
+    fs::create_directory_symlink("Inside", package / "Data");
+    EXPECT_TRUE(PackageInspector::missingCopies(package, records).empty());
 }
 
 }  // namespace
