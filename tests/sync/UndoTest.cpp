@@ -424,5 +424,26 @@ TEST_F(UndoTest, AnInstallFailingAtAnyStepLosesNothingAndCanBeUndone) {
     }
 }
 
+using UndoConcurrencyTest = UndoTest;
+
+TEST_F(UndoConcurrencyTest, ItemsInstalledInParallelAreAllKeptAndPutBack) {
+    std::vector<std::string> paths;
+    for (int i = 0; i < 3 * SyncEngine::maxConcurrentItems; ++i) {
+        const std::string path = ".many/item" + std::to_string(i);
+        paths.push_back(path);
+        write(first, path, "new " + std::to_string(i), 0644, 1'700'000'000 + i);
+        // Every other one exists on the second computer.
+        if (i % 2 == 0) write(second, path, "old " + std::to_string(i), 0600);
+    }
+    backUpFromFirst(paths);
+    const Snapshot before = snapshot(second, paths);
+    ASSERT_TRUE(run(SyncAction::install).results().empty());
+    ASSERT_EQ(store().runs().size(), 1u);
+    EXPECT_EQ(store().runs()[0]->entries().size(), paths.size());
+    const auto result = store().undoLastRun();
+    EXPECT_EQ(result.restored.size() + result.removed.size(), paths.size());
+    EXPECT_EQ(snapshot(second, paths), before);
+}
+
 }  // namespace
 }  // namespace quillfen
