@@ -349,7 +349,9 @@ void FileManager::overwritingCopy(const fs::path& source, const fs::path& destin
 }
 
 void FileManager::synchronizeFileSystem(const fs::path& url) {
-    FileDescriptor item(::open(url.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    // Any item of the file system will do; O_NONBLOCK keeps a pipe from
+    // blocking the open.
+    FileDescriptor item(::open(url.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (item.fd < 0) throwErrno("cannot open for flushing", url);
     if (flushFileSystemOf(item.fd) != 0) throwErrno("cannot flush the file system of", url);
 }
