@@ -15,6 +15,7 @@
 #include "support/TestSupport.h"
 #include "sync/AccessManager.h"
 #include "sync/SyncLogs.h"
+#include "sync/UndoStore.h"
 
 using namespace quillfen;
 using namespace testsupport;
@@ -213,4 +214,39 @@ TEST_F(BackupManagerTest, DeviceActionsRunTheEngineOnTheOpenFileAndReturnItsLogs
     EXPECT_TRUE(logs->results().empty());
     EXPECT_TRUE(manager.file()->dataItem(".quillfenrc"));
     EXPECT_EQ(manager.file()->eventItems().size(), 1u);
+}
+
+TEST_F(BackupManagerTest, UndoInstallPutsBackWhatTheInstallReplacedThenHasNothingLeft) {
+    grantRoot();
+    Recorder recorder(manager);
+    manager.readBackupFile();
+    ASSERT_TRUE(recorder.waitFor(1));
+    ASSERT_NE(manager.file(), nullptr);
+    const auto rc = dir / "home" / ".quillfenrc";
+    writeFile(rc, "backed up");
+    manager.file()->setFileItems({BackupFileItem{".quillfenrc", true, std::nullopt}});
+    manager.backUpDevice();
+    ASSERT_TRUE(recorder.waitFor(2));
+    writeFile(rc, "edited here");
+    manager.installDevice();
+    ASSERT_TRUE(recorder.waitFor(3));
+    ASSERT_EQ(readFile(rc), "backed up");
+
+    manager.undoInstall();
+    ASSERT_TRUE(recorder.waitFor(4));
+    const auto& undo = *recorder.finished[3];
+    EXPECT_EQ(undo.action(), BackupAction::undoInstall);
+    ASSERT_FALSE(undo.error());
+    const auto* result = std::any_cast<UndoStore::Result>(&undo.result());
+    ASSERT_NE(result, nullptr);
+    EXPECT_EQ(result->restored, std::vector<std::string>{".quillfenrc"});
+    EXPECT_EQ(readFile(rc), "edited here");
+    EXPECT_EQ(std::count(recorder.events.begin(), recorder.events.end(), "reload"), 4);
+
+    manager.undoInstall();
+    ASSERT_TRUE(recorder.waitFor(5));
+    EXPECT_THROW(std::rethrow_exception(recorder.finished[4]->error()), UndoStore::NothingToUndo);
+    EXPECT_EQ(readFile(rc), "edited here");
+    // The undo touched neither the package's copy nor its history.
+    EXPECT_EQ(manager.file()->eventItems().size(), 2u);
 }
