@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "local/PropertyList.h"
+#include "support/TestSupport.h"
 
 namespace quillfen {
 namespace {
@@ -93,6 +94,55 @@ TEST(PropertyListHostileTest, AUTF16StringWithANulCharacterIsRefusedWithoutStopp
             PropertyList::fromData(asKey.finish(asKey.dictionary({{containersKey, containers}})));
         EXPECT_EQ(key.dictionaryKeys("NSUbiquitousContainers"),
                   nul ? std::vector<std::string>{} : std::vector<std::string>{text});
+    }
+}
+
+// XML lists may declare entities. A bundle description never needs them, and
+// expanding them would let a list read a file of the computer into a value,
+// or unfold a few hundred bytes into gigabytes.
+TEST(PropertyListHostileTest, XMLEntitiesAreNeitherLoadedNorUnfolded) {
+    testsupport::TemporaryDirectory folder;
+    const auto canary = folder / "secret.txt";
+    testsupport::writeFile(canary, "canary-secret");
+    const auto list = [](const std::string& doctype, const std::string& value) {
+        return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n" + doctype +
+               "<plist version=\"1.0\"><dict><key>CFBundleIdentifier</key><string>" + value +
+               "</string></dict></plist>";
+    };
+    std::string laughs = "<!DOCTYPE plist [<!ENTITY l0 \"lol\">";
+    for (int level = 1; level <= 12; ++level) {
+        laughs += "<!ENTITY l" + std::to_string(level) + " \"";
+        for (int i = 0; i < 10; ++i)
+            laughs += "&l" + std::to_string(level - 1) + ";";
+        laughs += "\">";
+    }
+    laughs += "]>";
+    const std::vector<std::pair<const char*, std::string>> cases = {
+        {"an external entity",
+         list("<!DOCTYPE plist [<!ENTITY secret SYSTEM \"file://" + canary.string() + "\">]>",
+              "&secret;")},
+        {"an external parameter entity",
+         list("<!DOCTYPE plist [<!ENTITY % secret SYSTEM \"file://" + canary.string() +
+                  "\"> %secret;]>",
+              "x")},
+        {"entities unfolding into 10^12 values", list(laughs, "&l12;")},
+        {"an undeclared entity", list("", "&nowhere;")},
+    };
+    for (const auto& [what, bytes] : cases) {
+        SCOPED_TRACE(what);
+        const PropertyList parsed = PropertyList::fromData(bytes);
+        const auto identifier = parsed.string("CFBundleIdentifier");
+        if (identifier) {
+            EXPECT_EQ(identifier->find("canary"), std::string::npos) << *identifier;
+            EXPECT_LT(identifier->size(), 4096u);
+        }
+        const PropertyList fromFile = [&] {
+            testsupport::writeFile(folder / "Info.plist", bytes);
+            return PropertyList::fromFile(folder / "Info.plist");
+        }();
+        if (const auto value = fromFile.string("CFBundleIdentifier")) {
+            EXPECT_EQ(value->find("canary"), std::string::npos) << *value;
+        }
     }
 }
 
