@@ -4,6 +4,7 @@
 
 #include "backup/BackupFile.h"
 #include "local/LocalResources.h"
+#include "sync/PathStatuses.h"
 #include "sync/SyncPathsFinder.h"
 
 namespace quillfen {
@@ -17,14 +18,17 @@ BackupAppEntry BackupAppEntry::make(const std::shared_ptr<BackupFile>& file,
     entry.backupItem = file->appItem(name);
     // The finder looks the installed application up itself, for the paths
     // inside its containers.
-    std::vector<std::string> paths = SyncPathsFinder::forApp(name).paths;
-    entry.localItem = LocalResources::shared().appItem(name);
+    const LocalResources& local = LocalResources::shared();
+    PathStatuses statuses;
+    std::vector<std::string> paths = SyncPathsFinder::forApp(name, local, statuses).paths;
+    entry.localItem = local.appItem(name);
 
     std::optional<bool> isEnabled;
     if (entry.backupItem) isEnabled = entry.backupItem->isEnabled;
     std::optional<std::string> bundleID;
     if (entry.localItem) bundleID = entry.localItem->identifier;
-    entry.state = SyncItemState(file, isEnabled, name, std::move(paths), std::move(bundleID));
+    entry.state = SyncItemState(file, isEnabled, name, std::move(paths), std::move(bundleID), local,
+                                &statuses);
     return entry;
 }
 

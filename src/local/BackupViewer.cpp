@@ -150,7 +150,9 @@ void BackupViewer::reloadNoteEntry(bool synchronized) {
 void BackupViewer::rebuildAppEntries() {
     std::vector<BackupAppEntry> entries;
     if (backupFile_) {
-        for (const std::string& name : backupFile_->appNames())
+        const std::vector<std::string> names = backupFile_->appNames();
+        entries.reserve(names.size());
+        for (const std::string& name : names)
             entries.push_back(BackupAppEntry::make(backupFile_, name));
     }
     backupAppEntries_ = std::move(entries);
@@ -160,7 +162,9 @@ void BackupViewer::rebuildExecEntries() {
     std::vector<BackupExecEntry> entries;
     if (backupFile_) {
         // In Finder order, the order in which `update` looks rows up.
-        for (const std::string& name : backupFile_->execNames())
+        const std::vector<std::string> names = backupFile_->execNames();
+        entries.reserve(names.size());
+        for (const std::string& name : names)
             entries.push_back(BackupExecEntry::make(backupFile_, name));
     }
     backupExecEntries_ = std::move(entries);

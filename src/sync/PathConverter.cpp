@@ -2,10 +2,13 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <iterator>
 #include <system_error>
 
 #include "keel/FileManager.h"
+#include "sync/PathStatuses.h"
 
 namespace fs = std::filesystem;
 
@@ -37,17 +40,35 @@ bool sameItem(const struct stat& a, const struct stat& b) {
 // More links than this in one chain is taken for a loop, as the system does.
 constexpr int kMaxLinks = 40;
 
+// The location of `forPath` as a string, with the home folder `home` as read
+// by homePath().
+std::string locationOf(const std::string& forPath, const std::string& home) {
+    if (forPath.starts_with('/')) return forPath;
+    if (forPath.empty()) return home;
+    std::string location;
+    location.reserve(home.size() + 1 + forPath.size());
+    location += home;
+    if (!home.empty() && home != "/") location += '/';
+    location += forPath;
+    return location;
+}
+
+// The settings path of the absolute location `location`, with the home
+// folder `home` as read by homePath().
+std::string settingsPathOf(const std::string& location, const std::string& home) {
+    if (location == home) return {};
+    if (home == "/") return location.starts_with('/') ? location.substr(1) : location;
+    if (location.size() > home.size() && location.starts_with(home) && location[home.size()] == '/')
+        return location.substr(home.size() + 1);
+    return location;
+}
+
 }  // namespace
 
 keel::URL PathConverter::url(const std::string& forPath) {
-    if (forPath.starts_with('/')) return fs::path(forPath);
-    std::string location = homePath();
-    if (forPath.empty()) return fs::path(std::move(location));
-    // The same as `home / forPath`, but the path object is built (and its
-    // components split) once instead of three times.
-    if (!location.empty() && location != "/") location += '/';
-    location += forPath;
-    return fs::path(std::move(location));
+    // Built from the finished string, so that the path object splits its
+    // components once.
+    return fs::path(locationOf(forPath, forPath.starts_with('/') ? std::string() : homePath()));
 }
 
 std::string PathConverter::path(const keel::URL& url) {
@@ -57,12 +78,7 @@ std::string PathConverter::path(const keel::URL& url) {
         const fs::path absolute = fs::absolute(url, error);
         if (!error) path = absolute.string();
     }
-    const std::string home = homePath();
-    if (path == home) return {};
-    if (home == "/") return path.starts_with('/') ? path.substr(1) : path;
-    if (path.size() > home.size() && path.starts_with(home) && path[home.size()] == '/')
-        return path.substr(home.size() + 1);
-    return path;
+    return settingsPathOf(std::move(path), homePath());
 }
 
 keel::URL PathConverter::resolvedURL(const keel::URL& url) {
@@ -103,11 +119,34 @@ keel::URL PathConverter::resolvedURL(const keel::URL& url) {
     return error ? url : absolute;
 }
 
-std::set<std::string> PathConverter::normalizedPaths(const std::vector<std::string>& paths) {
-    std::set<std::string> result;
-    for (const auto& settingsPath : paths)
-        result.insert(path(resolvedURL(url(settingsPath))));
+std::vector<std::string> PathConverter::normalizedPathList(const std::vector<std::string>& paths,
+                                                           PathStatuses* statuses) {
+    const std::string home = homePath();
+    std::vector<std::string> result;
+    result.reserve(paths.size());
+    for (const auto& settingsPath : paths) {
+        std::string location = locationOf(settingsPath, home);
+        // Only a link needs the path objects and the walk of resolvedURL; any
+        // other location, present or not, is its own resolution.
+        const PathStatuses::Status status = PathStatuses::lstatOf(location);
+        if (status.exists && S_ISLNK(status.info.st_mode)) {
+            result.push_back(path(resolvedURL(fs::path(location))));
+        } else if (!location.starts_with('/')) {
+            result.push_back(path(fs::path(location)));
+        } else {
+            result.push_back(settingsPathOf(location, home));
+        }
+        if (statuses) statuses->remember(std::move(location), status);
+    }
+    std::sort(result.begin(), result.end());
+    result.erase(std::unique(result.begin(), result.end()), result.end());
     return result;
+}
+
+std::set<std::string> PathConverter::normalizedPaths(const std::vector<std::string>& paths,
+                                                     PathStatuses* statuses) {
+    std::vector<std::string> list = normalizedPathList(paths, statuses);
+    return {std::make_move_iterator(list.begin()), std::make_move_iterator(list.end())};
 }
 
 }  // namespace quillfen

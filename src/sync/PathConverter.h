@@ -23,6 +23,8 @@
 
 namespace quillfen {
 
+class PathStatuses;
+
 class PathConverter {
 public:
     PathConverter() = delete;
@@ -42,8 +44,13 @@ public:
     static keel::URL resolvedURL(const keel::URL& url);
 
     // The settings paths of `paths`, each converted to its location, resolved
-    // and converted back.
-    static std::set<std::string> normalizedPaths(const std::vector<std::string>& paths);
+    // and converted back. What lstat said of each location is recorded in
+    // `statuses` when given.
+    static std::set<std::string> normalizedPaths(const std::vector<std::string>& paths,
+                                                 PathStatuses* statuses = nullptr);
+    // The same as a list in ascending byte order, without duplicates.
+    static std::vector<std::string> normalizedPathList(const std::vector<std::string>& paths,
+                                                       PathStatuses* statuses = nullptr);
 };
 
 }  // namespace quillfen

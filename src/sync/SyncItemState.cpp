@@ -5,6 +5,7 @@
 
 #include "backup/BackupFile.h"
 #include "local/LocalResources.h"
+#include "sync/PathStatuses.h"
 #include "sync/SyncPathsFinder.h"
 
 namespace quillfen {
@@ -27,11 +28,20 @@ SyncItemState::SyncItemState(const std::shared_ptr<BackupFile>& file, std::optio
 SyncItemState::SyncItemState(const std::shared_ptr<BackupFile>& file, std::optional<bool> isEnabled,
                              std::string identifier, std::vector<std::string> paths,
                              std::optional<std::string> bundleID, const LocalResources& local)
+    : SyncItemState(file, isEnabled, std::move(identifier), std::move(paths), std::move(bundleID),
+                    local, nullptr) {}
+
+SyncItemState::SyncItemState(const std::shared_ptr<BackupFile>& file, std::optional<bool> isEnabled,
+                             std::string identifier, std::vector<std::string> paths,
+                             std::optional<std::string> bundleID, const LocalResources& local,
+                             const PathStatuses* statuses)
     : identifier(std::move(identifier)), isEnabled(isEnabled), paths(std::move(paths)) {
     checked(file);
     for (const std::string& path : this->paths) {
-        if (states.contains(path)) continue;
-        states.emplace(path, SyncPathState(file, path, bundleID, local));
+        // Paths usually come sorted: the hint makes each insertion cheap.
+        const auto place = states.lower_bound(path);
+        if (place != states.end() && place->first == path) continue;
+        states.emplace_hint(place, path, SyncPathState(file, path, bundleID, local, statuses));
     }
 
     std::vector<SyncAction> actions;
@@ -56,8 +66,10 @@ SyncItemState SyncItemState::forAppName(const std::shared_ptr<BackupFile>& file,
     std::optional<std::string> bundleID;
     const auto& apps = local.appItems();
     if (const auto app = apps.find(appName); app != apps.end()) bundleID = app->second.identifier;
-    return SyncItemState(file, isEnabled, appName, SyncPathsFinder::forApp(appName, local).paths,
-                         std::move(bundleID), local);
+    PathStatuses statuses;
+    std::vector<std::string> paths = SyncPathsFinder::forApp(appName, local, statuses).paths;
+    return SyncItemState(file, isEnabled, appName, std::move(paths), std::move(bundleID), local,
+                         &statuses);
 }
 
 SyncItemState SyncItemState::forExecName(const std::shared_ptr<BackupFile>& file,

@@ -24,6 +24,7 @@ namespace quillfen {
 
 class BackupFile;
 class LocalResources;
+class PathStatuses;
 
 struct SyncItemState {
     // The application name, executable name, or custom file's settings path.
@@ -54,6 +55,12 @@ struct SyncItemState {
     SyncItemState(const std::shared_ptr<BackupFile>& file, std::optional<bool> isEnabled,
                   std::string identifier, std::vector<std::string> paths,
                   std::optional<std::string> bundleID, const LocalResources& local);
+    // The same, each path state taking what `statuses` recorded of its
+    // location instead of asking the system again (see PathStatuses).
+    SyncItemState(const std::shared_ptr<BackupFile>& file, std::optional<bool> isEnabled,
+                  std::string identifier, std::vector<std::string> paths,
+                  std::optional<std::string> bundleID, const LocalResources& local,
+                  const PathStatuses* statuses);
 
     // The application `appName`: its switch from the package's application
     // record, its paths from the path finder, and the bundle identifier of the

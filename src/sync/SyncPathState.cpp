@@ -14,6 +14,7 @@
 #include "backup/BackupFile.h"
 #include "local/LocalResources.h"
 #include "sync/PathConverter.h"
+#include "sync/PathStatuses.h"
 
 namespace quillfen {
 
@@ -67,6 +68,11 @@ SyncPathState::SyncPathState(const std::shared_ptr<BackupFile>& file, std::strin
 
 SyncPathState::SyncPathState(const std::shared_ptr<BackupFile>& file, std::string path,
                              std::optional<std::string> bundleID, const LocalResources& local)
+    : SyncPathState(file, std::move(path), std::move(bundleID), local, nullptr) {}
+
+SyncPathState::SyncPathState(const std::shared_ptr<BackupFile>& file, std::string path,
+                             std::optional<std::string> bundleID, const LocalResources& local,
+                             const PathStatuses* statuses)
     : path(std::move(path)), bundleID(std::move(bundleID)) {
     if (!file) throw std::invalid_argument("SyncPathState needs a backup file");
     url = PathConverter::url(this->path);
@@ -81,8 +87,16 @@ SyncPathState::SyncPathState(const std::shared_ptr<BackupFile>& file, std::strin
     // changes in a subfolder: its date here is the newest of the folder and
     // everything in it, so that such an edit is seen at all.
     std::optional<keel::Date> ownDate;
-    struct stat info {};
-    if (::lstat(url.c_str(), &info) == 0) {
+    // Finding an application's paths has just asked the system about most
+    // locations; its answer stands for the lstat here.
+    std::optional<PathStatuses::Status> status;
+    if (statuses) status = statuses->find(url.native());
+    if (!status) {
+        status.emplace();
+        status->exists = ::lstat(url.c_str(), &status->info) == 0;
+    }
+    if (status->exists) {
+        const struct stat& info = status->info;
         ownDate = keel::Date::fromTimespec(info.st_mtim);
         modifyDate = S_ISDIR(info.st_mode)
                          ? keel::Date::fromTimespec(newestBelow(url, info.st_mtim))

@@ -25,6 +25,7 @@ namespace quillfen {
 
 class BackupFile;
 class LocalResources;
+class PathStatuses;
 
 struct SyncPathState {
     std::string path;
@@ -53,6 +54,11 @@ struct SyncPathState {
     // The same with the exclusion list of `local`.
     SyncPathState(const std::shared_ptr<BackupFile>& file, std::string path,
                   std::optional<std::string> bundleID, const LocalResources& local);
+    // The same, taking the lstat answer for the path's location from
+    // `statuses` when it holds one (null: always ask the system).
+    SyncPathState(const std::shared_ptr<BackupFile>& file, std::string path,
+                  std::optional<std::string> bundleID, const LocalResources& local,
+                  const PathStatuses* statuses);
 
     friend bool operator==(const SyncPathState&, const SyncPathState&) = default;
 };

@@ -4,6 +4,7 @@
 
 #include "local/LocalResources.h"
 #include "sync/PathConverter.h"
+#include "sync/PathStatuses.h"
 #include "sync/SyncConfiguration.h"
 
 namespace quillfen {
@@ -29,6 +30,16 @@ SyncPathsFinder SyncPathsFinder::forApp(const std::string& name) {
 }
 
 SyncPathsFinder SyncPathsFinder::forApp(const std::string& name, const LocalResources& installed) {
+    return appPaths(name, installed, nullptr);
+}
+
+SyncPathsFinder SyncPathsFinder::forApp(const std::string& name, const LocalResources& installed,
+                                        PathStatuses& statuses) {
+    return appPaths(name, installed, &statuses);
+}
+
+SyncPathsFinder SyncPathsFinder::appPaths(const std::string& name, const LocalResources& installed,
+                                          PathStatuses* statuses) {
     const SyncConfiguration configuration = SyncConfiguration::configuration(name, installed);
     std::vector<std::string> paths = configuration.paths;
     // Looked up in place: a copy of the item would cost more than the rest.
@@ -44,8 +55,7 @@ SyncPathsFinder SyncPathsFinder::forApp(const std::string& name, const LocalReso
                 paths.push_back("Library/Group Containers/" + container);
         }
     }
-    const auto normalized = PathConverter::normalizedPaths(paths);
-    return {name, {normalized.begin(), normalized.end()}};
+    return {name, PathConverter::normalizedPathList(paths, statuses)};
 }
 
 SyncPathsFinder SyncPathsFinder::forExec(const std::string& name) {

@@ -21,6 +21,7 @@
 namespace quillfen {
 
 class LocalResources;
+class PathStatuses;
 
 struct SyncPathsFinder {
     // The application name, executable name or custom file's settings path,
@@ -31,6 +32,10 @@ struct SyncPathsFinder {
     // With the applications of `LocalResources::shared()`.
     static SyncPathsFinder forApp(const std::string& name);
     static SyncPathsFinder forApp(const std::string& name, const LocalResources& installed);
+    // The same, recording in `statuses` what the system said of each location
+    // looked at, for the item's path states to reuse (see PathStatuses).
+    static SyncPathsFinder forApp(const std::string& name, const LocalResources& installed,
+                                  PathStatuses& statuses);
 
     static SyncPathsFinder forExec(const std::string& name);
     static SyncPathsFinder forExec(const std::string& name, const LocalResources& installed);
@@ -38,6 +43,10 @@ struct SyncPathsFinder {
     static SyncPathsFinder forFile(const std::string& path);
 
     friend bool operator==(const SyncPathsFinder&, const SyncPathsFinder&) = default;
+
+private:
+    static SyncPathsFinder appPaths(const std::string& name, const LocalResources& installed,
+                                    PathStatuses* statuses);
 };
 
 }  // namespace quillfen

@@ -2,6 +2,7 @@
 
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -355,6 +356,72 @@ TEST_F(SyncStateTest, AppItemCarriesTheInstalledBundleID) {
     for (const auto& [path, state] : absent.states)
         EXPECT_EQ(state.bundleID, std::nullopt) << path;
     EXPECT_EQ(SyncItemState::forAppName(file, "Unrecorded", *local).isEnabled, std::nullopt);
+}
+
+// An application's state reuses what finding its paths read of each location;
+// whatever sits there (a file, a folder changed inside, links to a file, to a
+// folder, to nothing or to themselves, nothing at all), it must come out as a
+// state built by reading every location afresh.
+TEST_F(SyncStateTest, AppStateFromTheFindersLookMatchesAFreshLook) {
+    const std::string identifier = "com.noodlesoft.Hazel";
+    testsupport::writeFile(temp_ / "Applications/Hazel.app/Contents/Info.plist",
+                           "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">"
+                           "<dict><key>CFBundleIdentifier</key><string>" +
+                               identifier +
+                               "</string><key>NSUbiquitousContainers</key><dict>"
+                               "<key>group.hazel</key><dict/></dict></dict></plist>\n");
+    const LocalResources installed(temp_ / "Applications");
+    const std::string preferences = "Library/Preferences/" + identifier + ".plist";
+    const std::string support = "Library/Application Support/Hazel";
+    const std::string contained = "Library/Containers/" + identifier + "/Data/" + preferences;
+    const std::string group = "Library/Group Containers/group.hazel";
+    const auto link = [&](const fs::path& target, const std::string& path) {
+        fs::create_directories((home / path).parent_path());
+        fs::create_symlink(target, home / path);
+    };
+
+    struct Case {
+        const char* name;
+        std::function<void()> layout;
+    };
+    const std::vector<Case> cases = {
+        {"plain items",
+         [&] {
+             writeLocal(preferences, 10);
+             writeLocal(support + "/rules.plist", 50);
+             setLocalDate(support, 20);
+             writeLocal(group + "/state", 5);
+         }},
+        {"links to a file and to a folder",
+         [&] {
+             testsupport::writeFile(temp_ / "elsewhere" / "Hazel.plist", "x");
+             testsupport::setModifyDate(temp_ / "elsewhere" / "Hazel.plist", kBaseSeconds + 70, 0);
+             link(temp_ / "elsewhere" / "Hazel.plist", preferences);
+             writeLocal("Dropbox/Hazel/rules", 30);
+             link("../../Dropbox/Hazel", support);
+         }},
+        {"links to nothing and to themselves, nothing at all",
+         [&] {
+             link(temp_ / "missing", preferences);
+             link(home / contained, contained);
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(home);
+        fs::remove_all(temp_ / "elsewhere");
+        fs::create_directories(home);
+        c.layout();
+        const auto file = openPackage();
+        file->setAppItems({{"Hazel", true, std::nullopt}});
+
+        const SyncItemState item = SyncItemState::forAppName(file, "Hazel", installed);
+        const SyncItemState fresh(file, true, "Hazel",
+                                  SyncPathsFinder::forApp("Hazel", installed).paths, identifier,
+                                  installed);
+        EXPECT_EQ(item, fresh);
+        EXPECT_TRUE(item.states.contains(group));
+    }
 }
 
 // The viewer and the engine's operations build states of one package at once.
