@@ -752,9 +752,13 @@ public:
 
     bool ReportContext(const Context&) override { return true; }
 
+    // Called twice per benchmark: with its repetitions, then with the
+    // aggregates (mean, median...) of them; only the first is news.
     void ReportRuns(const std::vector<Run>& runs) override {
+        bool repetitions = false;
         for (const Run& run : runs) {
             if (run.run_type != Run::RT_Iteration) continue;
+            repetitions = true;
             Figure& figure = figures_[run.run_name.function_name];
             if (run.error_occurred) {
                 figure.errors.push_back(run.error_message);
@@ -765,9 +769,7 @@ public:
             for (const auto& [name, counter] : run.counters)
                 figure.counters[name].push_back(counter.value);
         }
-        if (!runs.empty()) {
-            progress("%s done", runs.front().run_name.function_name.c_str());
-        }
+        if (repetitions) progress("%s done", runs.front().run_name.function_name.c_str());
     }
 
     const Figure* figure(const std::string& name) const {
