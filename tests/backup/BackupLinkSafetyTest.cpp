@@ -32,6 +32,8 @@ protected:
     fs::path home = dir / "home";
     fs::path outside = dir / "outside";
     testsupport::ScopedEnv homeEnv{"HOME", home.string()};
+    testsupport::ScopedEnv dataEnv{"XDG_DATA_HOME", (dir / "support").string()};
+    testsupport::ScopedEnv configEnv{"XDG_CONFIG_HOME", (dir / "config").string()};
 
     void SetUp() override {
         writeFile(home / ".toolrc", "local settings");
