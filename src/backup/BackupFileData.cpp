@@ -90,7 +90,12 @@ void requireCopyName(const std::string& name) {
 // it (a folder copy restored there would replace the whole home folder) comes
 // only from a broken or crafted record, and is refused before anything is
 // read or written.
-void requireLocalItemLocation(const URL& local) {
+// A settings location is never the package, anything in it, or a folder
+// around it: a crafted record naming one would make a restore replace the
+// package with a copy (losing every record), or a back-up copy the package
+// into itself level after level. Links are resolved for this check, so a
+// path through a link to the package is refused too.
+void requireLocalItemLocation(const URL& local, const URL& package) {
     std::string text = local.native();
     bool refused = text.empty() || text.find('\0') != std::string::npos;
     for (const auto& component : local) {
@@ -98,7 +103,8 @@ void requireLocalItemLocation(const URL& local) {
     }
     if (!refused) {
         const URL home = FileManager::noSandboxHomeURL();
-        refused = keel::isParent(local, home) || keel::isFileParent(local, home);
+        refused = keel::isParent(local, home) || keel::isFileParent(local, home) ||
+                  keel::isFileParent(local, package) || keel::isFileParent(package, local);
     }
     if (refused) {
         for (auto& c : text) {
@@ -488,7 +494,7 @@ URL BackupFileData::dataCopyURL(const std::string& name) const {
 
 void BackupFileData::storeData(const URL& from, const std::string& name) {
     requireCopyName(name);
-    requireLocalItemLocation(from);
+    requireLocalItemLocation(from, packageURL());
     const auto local = FileManager::contentExists(from);
     if (!local.exists) return;
 
@@ -506,7 +512,7 @@ void BackupFileData::storeData(const URL& from, const std::string& name) {
 
 void BackupFileData::restoreData(const std::string& name, const URL& to) {
     requireCopyName(name);
-    requireLocalItemLocation(to);
+    requireLocalItemLocation(to, packageURL());
     requireDataFolderInPackage(packageURL());
     const URL copy = dataCopyURL(name);
     const auto stored = FileManager::contentExists(copy);

@@ -345,8 +345,7 @@ TEST_F(BackupLinkSafetyTest, PackageOperationsCarryAPlantedDataLinkWithoutFollow
 // a copy there replaces the package by the copy and loses every record;
 // backing it up copies the package into itself, level after level, until the
 // path grows too long. Both must be refused before anything is touched.
-// Disabled until BackupFileData refuses such locations.
-TEST_F(BackupLinkSafetyTest, DISABLED_ThePackageAndTheFoldersAroundItAreNoLocalLocations) {
+TEST_F(BackupLinkSafetyTest, ThePackageAndTheFoldersAroundItAreNoLocalLocations) {
     writeFile(copy() / "inner.txt", "from the package");
     writeFile(package / "Notes.json", R"([{"content": "must stay"}])");
     // A package in the home folder, as the default package is.
