@@ -1,5 +1,6 @@
 #include "cli/Report.h"
 
+#include <cmath>
 #include <cstdio>
 #include <ctime>
 #include <sstream>
@@ -108,9 +109,17 @@ json Report::run(SyncAction action, const std::optional<SyncLogs>& logs) {
 
 std::string Report::dateText(const std::optional<keel::Date>& date) {
     if (!date) return "never";
-    const auto seconds = static_cast<std::time_t>(date->timeIntervalSince1970());
+    // A package may hold any number; only dates between the years 1 and 9999
+    // are converted, since converting a value out of time_t's range is
+    // undefined and printed years of nine digits.
+    constexpr double earliest = -62135596800.0;  // 0001-01-01 00:00 UTC
+    constexpr double latest = 253402300799.0;    // 9999-12-31 23:59:59 UTC
+    const double since1970 = date->timeIntervalSince1970();
+    if (!std::isfinite(since1970) || since1970 < earliest || since1970 > latest)
+        return "unknown date";
+    const auto seconds = static_cast<std::time_t>(since1970);
     std::tm local{};
-    localtime_r(&seconds, &local);
+    if (localtime_r(&seconds, &local) == nullptr) return "unknown date";
     char text[32];
     std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", &local);
     return text;
