@@ -12,7 +12,7 @@
 #include <system_error>
 #include <unordered_set>
 
-#include "sync/SyncConfiguration.h"
+#include "catalog/SyncConfiguration.h"
 
 namespace fs = std::filesystem;
 

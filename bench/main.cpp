@@ -48,16 +48,16 @@
 #include "HomeGenerator.h"
 #include "Process.h"
 #include "TextTable.h"
+#include "app/BackupViewer.h"
 #include "backup/BackupFile.h"
+#include "catalog/SyncConfiguration.h"
+#include "catalog/SyncPathsFinder.h"
 #include "keel/DispatchQueue.h"
 #include "keel/FileManager.h"
 #include "keel/UserSettings.h"
-#include "local/BackupViewer.h"
 #include "local/LocalResources.h"
-#include "sync/PathConverter.h"
-#include "sync/SyncConfiguration.h"
+#include "local/PathConverter.h"
 #include "sync/SyncEngine.h"
-#include "sync/SyncPathsFinder.h"
 
 namespace fs = std::filesystem;
 using namespace quillfen;

@@ -13,8 +13,8 @@
 #include <fstream>
 #include <string>
 
-#include "backup/BackupDecodingError.h"
 #include "backup/BackupFileData.h"
+#include "catalog/BackupDecodingError.h"
 
 #ifndef QUILLFEN_FUZZ_FILE
 #error "QUILLFEN_FUZZ_FILE names the package file to fuzz"

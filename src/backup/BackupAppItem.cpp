@@ -2,7 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "backup/RecordCoding.h"
+#include "catalog/RecordCoding.h"
 
 namespace quillfen {
 

@@ -4,8 +4,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "backup/BackupDecodingError.h"
-#include "backup/RecordCoding.h"
+#include "catalog/BackupDecodingError.h"
+#include "catalog/RecordCoding.h"
 #include "keel/UUID.h"
 
 namespace quillfen {

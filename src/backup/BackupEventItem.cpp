@@ -2,8 +2,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "backup/BackupDecodingError.h"
-#include "backup/RecordCoding.h"
+#include "catalog/BackupDecodingError.h"
+#include "catalog/RecordCoding.h"
 #include "keel/Host.h"
 
 namespace quillfen {

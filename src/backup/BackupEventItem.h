@@ -12,8 +12,8 @@
 
 #include <nlohmann/json_fwd.hpp>
 
+#include "backup/SyncAction.h"
 #include "keel/Date.h"
-#include "sync/SyncAction.h"
 
 namespace quillfen {
 

@@ -3,10 +3,10 @@
 #include <mutex>
 #include <utility>
 
+#include "catalog/SyncConfiguration.h"
 #include "keel/Bundle.h"
 #include "keel/FinderOrder.h"
 #include "keel/NotificationCenter.h"
-#include "sync/SyncConfiguration.h"
 
 namespace quillfen {
 

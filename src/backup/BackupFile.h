@@ -40,9 +40,9 @@
 #include "backup/BackupFileEditor.h"
 #include "backup/BackupFileItem.h"
 #include "backup/BackupNoteItem.h"
+#include "backup/SyncAction.h"
 #include "keel/DispatchQueue.h"
 #include "keel/Notification.h"
-#include "sync/SyncAction.h"
 
 namespace quillfen {
 

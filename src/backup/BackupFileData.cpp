@@ -9,9 +9,9 @@
 
 #include <nlohmann/json.hpp>
 
-#include "backup/BackupDecodingError.h"
 #include "backup/BackupError.h"
 #include "backup/DataCopyDeletionSchedule.h"
+#include "catalog/BackupDecodingError.h"
 #include "keel/FileManager.h"
 #include "keel/FileSystemFaults.h"
 #include "keel/FinderOrder.h"

@@ -5,11 +5,11 @@
 #include <utility>
 
 #include "backup/BackupFile.h"
+#include "catalog/SyncPathsFinder.h"
 #include "keel/FileManager.h"
 #include "keel/FinderOrder.h"
 #include "local/LocalResources.h"
-#include "sync/PathConverter.h"
-#include "sync/SyncPathsFinder.h"
+#include "local/PathConverter.h"
 
 namespace quillfen {
 

@@ -29,7 +29,7 @@
 #include "backup/BackupAppItem.h"
 #include "backup/BackupExecItem.h"
 #include "backup/BackupFileItem.h"
-#include "sync/SyncAction.h"
+#include "backup/SyncAction.h"
 
 namespace quillfen {
 

@@ -6,10 +6,13 @@
 #include <algorithm>
 #include <iostream>
 
+#include "app/BackupManager.h"
+#include "app/BackupViewer.h"
 #include "backup/BackupError.h"
 #include "backup/BackupFile.h"
-#include "backup/BackupManager.h"
 #include "backup/PackageInspector.h"
+#include "catalog/SyncConfiguration.h"
+#include "catalog/SyncPathsFinder.h"
 #include "cli/CliError.h"
 #include "cli/Report.h"
 #include "cli/Session.h"
@@ -17,12 +20,9 @@
 #include "keel/FileManager.h"
 #include "keel/JSON.h"
 #include "keel/URL.h"
-#include "local/BackupViewer.h"
+#include "local/AccessManager.h"
 #include "local/LocalResources.h"
-#include "sync/AccessManager.h"
-#include "sync/PathConverter.h"
-#include "sync/SyncConfiguration.h"
-#include "sync/SyncPathsFinder.h"
+#include "local/PathConverter.h"
 #include "sync/UndoStore.h"
 
 namespace fs = std::filesystem;

@@ -10,11 +10,11 @@
 
 #include <nlohmann/json.hpp>
 
+#include "app/BackupAppEntry.h"
+#include "app/BackupExecEntry.h"
+#include "app/BackupFileEntry.h"
 #include "backup/BackupEventItem.h"
 #include "keel/Date.h"
-#include "local/BackupAppEntry.h"
-#include "local/BackupExecEntry.h"
-#include "local/BackupFileEntry.h"
 #include "sync/SyncLogs.h"
 #include "sync/UndoStore.h"
 

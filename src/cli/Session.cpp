@@ -2,13 +2,13 @@
 
 #include <chrono>
 
+#include "app/BackupManager.h"
+#include "app/BackupViewer.h"
 #include "backup/BackupError.h"
 #include "backup/BackupFile.h"
-#include "backup/BackupManager.h"
 #include "cli/CliError.h"
 #include "keel/DispatchQueue.h"
 #include "keel/NoteSubscriber.h"
-#include "local/BackupViewer.h"
 #include "local/LocalResources.h"
 
 namespace fs = std::filesystem;

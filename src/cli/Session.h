@@ -14,8 +14,8 @@
 #include <optional>
 #include <string>
 
-#include "backup/BackupAction.h"
-#include "backup/BackupProcess.h"
+#include "app/BackupAction.h"
+#include "app/BackupProcess.h"
 
 namespace quillfen {
 class BackupFile;

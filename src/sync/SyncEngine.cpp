@@ -12,7 +12,7 @@
 #include "keel/OperationQueue.h"
 #include "keel/URL.h"
 #include "local/LocalResources.h"
-#include "sync/PreferencesTool.h"
+#include "local/PreferencesTool.h"
 #include "sync/UndoRun.h"
 
 namespace quillfen {

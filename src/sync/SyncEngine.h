@@ -37,12 +37,12 @@
 #include <memory>
 #include <optional>
 
-#include "sync/SyncAction.h"
+#include "backup/SyncAction.h"
+#include "local/TemporaryLeftovers.h"
 #include "sync/SyncItemState.h"
 #include "sync/SyncLogs.h"
 #include "sync/SyncPathState.h"
 #include "sync/SyncResult.h"
-#include "sync/TemporaryLeftovers.h"
 #include "sync/UndoStore.h"
 
 namespace quillfen {

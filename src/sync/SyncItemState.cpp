@@ -4,9 +4,9 @@
 #include <utility>
 
 #include "backup/BackupFile.h"
+#include "catalog/SyncPathsFinder.h"
 #include "local/LocalResources.h"
-#include "sync/PathStatuses.h"
-#include "sync/SyncPathsFinder.h"
+#include "local/PathStatuses.h"
 
 namespace quillfen {
 

@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "backup/SyncAction.h"
 #include "keel/Date.h"
-#include "sync/SyncAction.h"
 #include "sync/SyncPathState.h"
 
 namespace quillfen {

@@ -9,8 +9,8 @@
 
 #include <vector>
 
+#include "backup/SyncAction.h"
 #include "keel/Atomic.h"
-#include "sync/SyncAction.h"
 #include "sync/SyncResult.h"
 
 namespace quillfen {

@@ -13,8 +13,8 @@
 
 #include "backup/BackupFile.h"
 #include "local/LocalResources.h"
-#include "sync/PathConverter.h"
-#include "sync/PathStatuses.h"
+#include "local/PathConverter.h"
+#include "local/PathStatuses.h"
 
 namespace quillfen {
 

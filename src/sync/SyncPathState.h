@@ -17,9 +17,9 @@
 #include <optional>
 #include <string>
 
+#include "backup/SyncAction.h"
 #include "keel/Date.h"
 #include "keel/URL.h"
-#include "sync/SyncAction.h"
 
 namespace quillfen {
 

@@ -17,7 +17,7 @@
 #include "keel/FileSystemFaults.h"
 #include "keel/JSON.h"
 #include "keel/JSONLimits.h"
-#include "sync/PathConverter.h"
+#include "local/PathConverter.h"
 
 namespace fs = std::filesystem;
 using nlohmann::json;

@@ -29,8 +29,8 @@
 #include <string>
 #include <vector>
 
+#include "backup/SyncAction.h"
 #include "keel/Date.h"
-#include "sync/SyncAction.h"
 
 namespace quillfen {
 

@@ -14,8 +14,8 @@
 #include "keel/FileManager.h"
 #include "keel/FileSystemFaults.h"
 #include "keel/URL.h"
-#include "sync/PathConverter.h"
-#include "sync/TemporaryLeftovers.h"
+#include "local/PathConverter.h"
+#include "local/TemporaryLeftovers.h"
 
 namespace fs = std::filesystem;
 

@@ -12,10 +12,10 @@
 
 #include <nlohmann/json.hpp>
 
-#include "PackageSnapshot.h"
-#include "backup/BackupDecodingError.h"
 #include "backup/BackupFileData.h"
+#include "catalog/BackupDecodingError.h"
 #include "keel/JSONLimits.h"
+#include "support/PackageSnapshot.h"
 #include "support/TestSupport.h"
 
 namespace fs = std::filesystem;

@@ -14,12 +14,12 @@
 
 #include <nlohmann/json.hpp>
 
-#include "BackupFileTestHelpers.h"
-#include "PackageSnapshot.h"
 #include "backup/BackupFileData.h"
+#include "backup/BackupFileTestHelpers.h"
 #include "backup/DataCopyDeletionSchedule.h"
 #include "keel/FileManager.h"
 #include "keel/FileSystemFaults.h"
+#include "support/PackageSnapshot.h"
 #include "support/TestSupport.h"
 
 namespace quillfen::testing {

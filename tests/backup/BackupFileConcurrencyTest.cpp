@@ -5,8 +5,8 @@
 #include <thread>
 #include <vector>
 
-#include "BackupFileTestHelpers.h"
 #include "backup/BackupFile.h"
+#include "backup/BackupFileTestHelpers.h"
 #include "support/TestSupport.h"
 
 namespace quillfen::testing {

@@ -5,9 +5,9 @@
 
 #include <nlohmann/json.hpp>
 
-#include "backup/BackupDecodingError.h"
 #include "backup/BackupError.h"
 #include "backup/BackupFileData.h"
+#include "catalog/BackupDecodingError.h"
 #include "keel/FileManager.h"
 #include "support/TestSupport.h"
 

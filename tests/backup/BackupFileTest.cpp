@@ -6,16 +6,16 @@
 #include <string>
 #include <vector>
 
-#include "BackupFileTestHelpers.h"
 #include "backup/BackupError.h"
 #include "backup/BackupFile.h"
 #include "backup/BackupFileEditor.h"
+#include "backup/BackupFileTestHelpers.h"
 #include "backup/DataCopyDeletionSchedule.h"
+#include "catalog/SyncConfiguration.h"
 #include "keel/FileManager.h"
 #include "keel/FinderOrder.h"
 #include "keel/Host.h"
 #include "support/TestSupport.h"
-#include "sync/SyncConfiguration.h"
 
 namespace quillfen::testing {
 namespace {

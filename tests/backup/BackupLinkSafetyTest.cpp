@@ -9,9 +9,9 @@
 #include <tuple>
 #include <vector>
 
-#include "PackageSnapshot.h"
 #include "backup/BackupFileData.h"
 #include "keel/FileManager.h"
+#include "support/PackageSnapshot.h"
 #include "support/TestSupport.h"
 
 namespace fs = std::filesystem;

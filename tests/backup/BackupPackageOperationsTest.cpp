@@ -2,9 +2,9 @@
 
 #include <string>
 
-#include "backup/BackupDecodingError.h"
 #include "backup/BackupError.h"
 #include "backup/BackupFileData.h"
+#include "catalog/BackupDecodingError.h"
 #include "support/TestSupport.h"
 
 namespace fs = std::filesystem;

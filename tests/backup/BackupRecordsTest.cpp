@@ -9,15 +9,15 @@
 
 #include "backup/BackupAppItem.h"
 #include "backup/BackupDataItem.h"
-#include "backup/BackupDecodingError.h"
 #include "backup/BackupError.h"
 #include "backup/BackupEventItem.h"
 #include "backup/BackupExecItem.h"
 #include "backup/BackupFileItem.h"
 #include "backup/BackupNoteItem.h"
+#include "backup/SyncAction.h"
+#include "catalog/BackupDecodingError.h"
 #include "keel/Host.h"
 #include "keel/UUID.h"
-#include "sync/SyncAction.h"
 
 using nlohmann::json;
 using namespace quillfen;

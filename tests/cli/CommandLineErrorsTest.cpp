@@ -3,7 +3,7 @@
 // and with --json, on a computer of its own.
 #include <functional>
 
-#include "CommandLineFixture.h"
+#include "cli/CommandLineFixture.h"
 
 namespace clitest {
 namespace {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "QuillfenRunner.h"
+#include "cli/QuillfenRunner.h"
 #include "support/TestSupport.h"
 
 namespace clitest {

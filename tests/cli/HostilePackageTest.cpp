@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cctype>
 
-#include "CommandLineFixture.h"
+#include "cli/CommandLineFixture.h"
 
 namespace clitest {
 namespace {

@@ -2,7 +2,7 @@
 // files and data copies, and in the stored settings.
 #include <sys/stat.h>
 
-#include "CommandLineFixture.h"
+#include "cli/CommandLineFixture.h"
 
 namespace clitest {
 namespace {

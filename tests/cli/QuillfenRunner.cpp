@@ -1,4 +1,4 @@
-#include "QuillfenRunner.h"
+#include "cli/QuillfenRunner.h"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <set>
 
-#include "CommandLineFixture.h"
+#include "cli/CommandLineFixture.h"
 
 namespace clitest {
 namespace {

@@ -2,7 +2,7 @@
 // through the command line, and what the device runs print and return.
 #include <map>
 
-#include "CommandLineFixture.h"
+#include "cli/CommandLineFixture.h"
 #include "keel/FileManager.h"
 
 namespace clitest {

@@ -1,5 +1,5 @@
 // quillfen undo and undo --list, run as a user would.
-#include "CommandLineFixture.h"
+#include "cli/CommandLineFixture.h"
 #include "keel/FileManager.h"
 
 namespace clitest {

@@ -5,9 +5,9 @@
 #include <unordered_set>
 #include <vector>
 
-#include "LocalTestHelpers.h"
 #include "local/LocalAppItem.h"
 #include "local/LocalFileItem.h"
+#include "support/FakeBundles.h"
 
 namespace quillfen {
 namespace {

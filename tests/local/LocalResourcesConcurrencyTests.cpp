@@ -5,8 +5,9 @@
 #include <thread>
 #include <vector>
 
-#include "LocalTestHelpers.h"
 #include "local/LocalResources.h"
+#include "support/FakeBundles.h"
+#include "support/IsolatedSettings.h"
 
 namespace quillfen {
 namespace {

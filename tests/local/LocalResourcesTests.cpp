@@ -8,9 +8,10 @@
 #include <utility>
 #include <vector>
 
-#include "LocalTestHelpers.h"
 #include "keel/NoteSubscriber.h"
 #include "keel/UserSettings.h"
+#include "support/FakeBundles.h"
+#include "support/IsolatedSettings.h"
 
 namespace quillfen {
 namespace {

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "LocalTestHelpers.h"
+#include "support/FakeBundles.h"
 
 namespace quillfen {
 namespace {

@@ -13,15 +13,15 @@
 #include <nlohmann/json.hpp>
 
 #include "backup/BackupFile.h"
+#include "catalog/SyncConfiguration.h"
+#include "catalog/SyncPathsFinder.h"
 #include "keel/DispatchQueue.h"
 #include "keel/FileManager.h"
 #include "keel/UserSettings.h"
 #include "local/LocalResources.h"
 #include "support/TestSupport.h"
-#include "sync/SyncConfiguration.h"
 #include "sync/SyncItemState.h"
 #include "sync/SyncPathState.h"
-#include "sync/SyncPathsFinder.h"
 
 namespace quillfen {
 namespace {

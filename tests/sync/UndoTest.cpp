@@ -23,9 +23,9 @@
 #include "keel/FileSystemFaults.h"
 #include "keel/UserSettings.h"
 #include "local/LocalResources.h"
+#include "local/TemporaryLeftovers.h"
 #include "support/TestSupport.h"
 #include "sync/SyncEngine.h"
-#include "sync/TemporaryLeftovers.h"
 #include "sync/UndoRun.h"
 #include "sync/UndoStore.h"
 

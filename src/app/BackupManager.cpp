@@ -1,0 +1,265 @@
+#include "app/BackupManager.h"
+
+#include <thread>
+
+#include "app/BackupViewer.h"
+#include "backup/BackupError.h"
+#include "backup/BackupFile.h"
+#include "keel/DispatchQueue.h"
+#include "keel/FileManager.h"
+#include "keel/NotificationCenter.h"
+#include "local/AccessManager.h"
+#include "sync/UndoStore.h"
+
+namespace fs = std::filesystem;
+
+namespace quillfen {
+
+BackupManager& BackupManager::shared() {
+    // Never destroyed: other process-wide objects may still use it while the
+    // program exits, whatever the order of their destruction.
+    static BackupManager* manager = new BackupManager();
+    return *manager;
+}
+
+BackupManager::BackupManager() : viewer_(BackupViewer::create()) {}
+
+BackupManager::~BackupManager() {
+    // A worker still running refers to the manager: let it finish first. Its
+    // completion step waits for the main queue, so keep driving it.
+    while (workersRunning_.load() > 0) {
+        if (keel::DispatchQueue::isMainThread()) keel::DispatchQueue::drainMain();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+std::shared_ptr<BackupFile> BackupManager::file() const {
+    std::lock_guard lock(mutex_);
+    return file_;
+}
+
+void BackupManager::setFile(std::shared_ptr<BackupFile> file) {
+    std::lock_guard lock(mutex_);
+    file_ = std::move(file);
+}
+
+bool BackupManager::canProcess() const {
+    return !isProcessing() && file() != nullptr;
+}
+
+void BackupManager::setSyncProgressHandler(SyncEngine::ProgressHandler handler) {
+    std::lock_guard lock(mutex_);
+    syncProgressHandler_ = std::move(handler);
+}
+
+std::optional<fs::path> BackupManager::defaultBackupFileURL() {
+    auto support = keel::FileManager::noSandboxBundleSupportDirectoryURL();
+    if (!support) return std::nullopt;
+    return *support / ("DefaultBackup." + BackupFile::packageExtension);
+}
+
+void BackupManager::setBackupFileURLOverride(std::optional<fs::path> url) {
+    std::lock_guard lock(mutex_);
+    backupFileURLOverride_ = std::move(url);
+}
+
+void BackupManager::storeLocation(const fs::path& url) {
+    {
+        std::lock_guard lock(mutex_);
+        if (backupFileURLOverride_) {
+            backupFileURLOverride_ = url;
+            return;
+        }
+    }
+    keel::UserSettings::standard().set(backupFileURLLocationKey, std::optional(url));
+}
+
+std::optional<fs::path> BackupManager::backupFileURL() const {
+    {
+        std::lock_guard lock(mutex_);
+        if (backupFileURLOverride_) return backupFileURLOverride_;
+    }
+    if (auto stored = keel::UserSettings::standard().get(backupFileURLLocationKey)) return stored;
+    return defaultBackupFileURL();
+}
+
+std::shared_ptr<BackupProcess> BackupManager::backupProcess(
+    const keel::Notification& notification) {
+    return notification.userInfoValue<std::shared_ptr<BackupProcess>>(processKey).value_or(nullptr);
+}
+
+std::optional<BackupAction> BackupManager::backupAction(const keel::Notification& notification) {
+    if (auto process = backupProcess(notification)) return process->action();
+    return std::nullopt;
+}
+
+// The blocks.
+
+std::any BackupManager::readBlock() {
+    if (!AccessManager::shared().hasAccess(fs::path("/")))
+        throw BackupError(BackupError::Code::autorizationRequired);
+    const auto url = backupFileURL();
+    if (!url) throw BackupError(BackupError::Code::noBackupLocation);
+    std::shared_ptr<BackupFile> opened;
+    try {
+        opened = BackupFile::open(*url);
+    } catch (...) {
+        std::throw_with_nested(BackupError(BackupError::Code::backupFileIsNotReadable));
+    }
+    setFile(opened);
+    // Creates the package folder and its data folder on first use.
+    opened->save();
+    return true;
+}
+
+std::any BackupManager::saveBlock() {
+    if (auto open = file()) open->save();
+    return true;
+}
+
+std::any BackupManager::moveBlock(const fs::path& to) {
+    if (auto open = file()) open->move(to);
+    storeLocation(to);
+    return true;
+}
+
+std::any BackupManager::replaceBlock(const fs::path& with) {
+    if (auto open = file()) open->replace(with);
+    storeLocation(with);
+    return true;
+}
+
+std::any BackupManager::importBlock(const fs::path& from) {
+    if (auto open = file()) open->importPackage(from);
+    return true;
+}
+
+std::any BackupManager::exportBlock(const fs::path& to) {
+    if (auto open = file()) open->exportPackage(to);
+    return true;
+}
+
+std::any BackupManager::deviceBlock(SyncAction action) {
+    auto open = file();
+    if (!open) return {};
+    SyncEngine engine(open, action);
+    {
+        std::lock_guard lock(mutex_);
+        if (syncProgressHandler_) engine.setProgressHandler(syncProgressHandler_);
+    }
+    return engine.run();
+}
+
+std::any BackupManager::undoBlock() {
+    // Undo works on this computer's files and the store alone: the package
+    // need not be open, and is not touched.
+    auto store = UndoStore::standard();
+    if (!store) throw UndoStore::NothingToUndo();
+    return store->undoLastRun();
+}
+
+std::shared_ptr<BackupProcess> BackupManager::makeProcess(BackupAction action,
+                                                          std::optional<fs::path> url) {
+    BackupProcess::Block block;
+    const fs::path argument = url.value_or(fs::path());
+    switch (action) {
+        case BackupAction::readBackupFile:
+            block = [this] { return readBlock(); };
+            break;
+        case BackupAction::saveBackupFile:
+            block = [this] { return saveBlock(); };
+            break;
+        case BackupAction::moveBackupFile:
+            block = [this, argument] { return moveBlock(argument); };
+            break;
+        case BackupAction::replaceBackupFile:
+            block = [this, argument] { return replaceBlock(argument); };
+            break;
+        case BackupAction::importBackupFile:
+            block = [this, argument] { return importBlock(argument); };
+            break;
+        case BackupAction::exportBackupFile:
+            block = [this, argument] { return exportBlock(argument); };
+            break;
+        case BackupAction::reloadViewer:
+            block = [] { return std::any(true); };
+            break;
+        case BackupAction::backUpDevice:
+            block = [this] { return deviceBlock(SyncAction::backUp); };
+            break;
+        case BackupAction::installDevice:
+            block = [this] { return deviceBlock(SyncAction::install); };
+            break;
+        case BackupAction::syncDevice:
+            block = [this] { return deviceBlock(SyncAction::synchronize); };
+            break;
+        case BackupAction::undoInstall:
+            block = [this] { return undoBlock(); };
+            break;
+    }
+    return std::make_shared<BackupProcess>(action, std::move(block));
+}
+
+void BackupManager::readBackupFile() {
+    process(makeProcess(BackupAction::readBackupFile));
+}
+void BackupManager::saveBackupFile() {
+    process(makeProcess(BackupAction::saveBackupFile));
+}
+void BackupManager::moveBackupFile(const fs::path& to) {
+    process(makeProcess(BackupAction::moveBackupFile, to));
+}
+void BackupManager::replaceBackupFile(const fs::path& with) {
+    process(makeProcess(BackupAction::replaceBackupFile, with));
+}
+void BackupManager::importBackupFile(const fs::path& from) {
+    process(makeProcess(BackupAction::importBackupFile, from));
+}
+void BackupManager::exportBackupFile(const fs::path& to) {
+    process(makeProcess(BackupAction::exportBackupFile, to));
+}
+void BackupManager::reloadViewer() {
+    process(makeProcess(BackupAction::reloadViewer));
+}
+void BackupManager::backUpDevice() {
+    process(makeProcess(BackupAction::backUpDevice));
+}
+void BackupManager::installDevice() {
+    process(makeProcess(BackupAction::installDevice));
+}
+void BackupManager::syncDevice() {
+    process(makeProcess(BackupAction::syncDevice));
+}
+void BackupManager::undoInstall() {
+    process(makeProcess(BackupAction::undoInstall));
+}
+
+void BackupManager::process(std::shared_ptr<BackupProcess> process) {
+    if (!process || isProcessing_.exchange(true)) return;
+    keel::NotificationCenter::defaultCenter().post(willProcessNotification, this,
+                                                   {{processKey, process}});
+    viewer_->enableAutomaticReload.setValue(false);
+    ++workersRunning_;
+    keel::DispatchQueue::global(keel::QualityOfService::utility).async([this, process] {
+        work(process);
+    });
+}
+
+void BackupManager::work(const std::shared_ptr<BackupProcess>& process) {
+    const auto delay = processingDelay();
+    if (delay.count() > 0) std::this_thread::sleep_for(delay);
+    process->run();
+    if (reloadsViewer(process->action())) {
+        viewer_->setBackupFile(file());
+        viewer_->reload(true);
+    }
+    keel::DispatchQueue::main().sync([&] {
+        isProcessing_.store(false);
+        viewer_->enableAutomaticReload.setValue(true);
+        keel::NotificationCenter::defaultCenter().post(didProcessNotification, this,
+                                                       {{processKey, process}});
+    });
+    --workersRunning_;
+}
+
+}  // namespace quillfen

@@ -1,0 +1,145 @@
+// BackupManager: the one door for every long operation on the backup
+// package: read, save, move, replace, import, export, reload the viewer, and
+// back up, install or synchronize this computer, and undo the last install
+// or synchronization. Callers ask for an action;
+// the manager wraps it in a BackupProcess, runs it on a background queue,
+// brings the viewer up to date with the resulting file, and announces the
+// start and the end with two notifications that carry the process under
+// "ProcessKey". It runs one process at a time and keeps no queue: a request
+// made while a process runs is dropped (its block never runs and nothing is
+// posted for it).
+//
+// Threads: `process` and the requests are called on the main thread; the
+// will-process notification is posted there. The block runs on the global
+// utility queue, after `processingDelay`. The completion step (clearing
+// `isProcessing`, re-enabling the viewer's automatic reload, posting
+// did-process) is a synchronous hop to the main queue, so the main thread
+// must never wait for the worker. `file()` may be read from any thread.
+//
+// Errors: nothing is thrown out of the manager; what a block throws reaches
+// the observers in the process's `error`. A failed read is a BackupError
+// (autorizationRequired, noBackupLocation, backupFileIsNotReadable); the
+// last one is thrown nested over the error that made opening fail
+// (std::rethrow_if_nested gives it), so a front end can say why.
+#pragma once
+
+#include <any>
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "app/BackupAction.h"
+#include "app/BackupProcess.h"
+#include "keel/Notification.h"
+#include "keel/UserSettings.h"
+#include "sync/SyncEngine.h"
+
+namespace quillfen {
+
+class BackupFile;
+class BackupViewer;
+
+class BackupManager {
+public:
+    static inline const std::string willProcessNotification =
+        "BackupManagerWillProcessNotification";
+    static inline const std::string didProcessNotification = "BackupManagerDidProcessNotification";
+    static inline const std::string processKey = "ProcessKey";
+
+    static inline const keel::OptionalUserSettingKey<std::filesystem::path>
+        backupFileURLLocationKey{"BackupFileURLLocation"};
+    static inline const keel::EvaluedUserSettingKey<bool> enableNoteAfterProcessingKey{
+        "EnableNoteAfterProcessing", false};
+    static inline const keel::EvaluedUserSettingKey<bool> enableAlertAfterProcessingKey{
+        "EnableAlertAfterProcessing", false};
+
+    // The instance of the process, created on first use together with its viewer.
+    static BackupManager& shared();
+
+    BackupManager();
+    ~BackupManager();
+    BackupManager(const BackupManager&) = delete;
+    BackupManager& operator=(const BackupManager&) = delete;
+
+    // The open package; empty until a read succeeds.
+    std::shared_ptr<BackupFile> file() const;
+    const std::shared_ptr<BackupViewer>& viewer() const { return viewer_; }
+    // True from the acceptance of a process to its completion step.
+    bool isProcessing() const { return isProcessing_.load(); }
+    // True when no process runs and a file is open.
+    bool canProcess() const;
+
+    // How long the worker waits before it runs a process's block: one second,
+    // which lets a window show its progress message. A front end without one
+    // sets it to zero.
+    std::chrono::milliseconds processingDelay() const { return processingDelay_.load(); }
+    void setProcessingDelay(std::chrono::milliseconds delay) { processingDelay_.store(delay); }
+
+    // Progress of the device actions, handed to each sync engine (see
+    // SyncEngine::ProgressHandler for its thread). Set before the request.
+    void setSyncProgressHandler(SyncEngine::ProgressHandler handler);
+
+    void readBackupFile();
+    void saveBackupFile();
+    void moveBackupFile(const std::filesystem::path& to);
+    void replaceBackupFile(const std::filesystem::path& with);
+    void importBackupFile(const std::filesystem::path& from);
+    void exportBackupFile(const std::filesystem::path& to);
+    void reloadViewer();
+    void backUpDevice();
+    void installDevice();
+    void syncDevice();
+    // Puts back what the newest install or synchronize run not yet undone
+    // replaced (see UndoStore); the result is an UndoStore::Result, and the
+    // error UndoStore::NothingToUndo when every kept run has been undone.
+    void undoInstall();
+
+    // A process with the manager's own block for `action`; `url` is the
+    // argument of move, replace, import and export.
+    std::shared_ptr<BackupProcess> makeProcess(BackupAction action,
+                                               std::optional<std::filesystem::path> url = {});
+
+    // Accepts `process` unless one is running (then it is dropped). Main thread.
+    void process(std::shared_ptr<BackupProcess> process);
+
+    // The package location for this process: the override when one is set,
+    // else the stored location, else the default one.
+    std::optional<std::filesystem::path> backupFileURL() const;
+    // A location used instead of the stored one by this process only (the
+    // command line's --package). While it is set, move and replace update it
+    // and leave the stored location alone.
+    void setBackupFileURLOverride(std::optional<std::filesystem::path> url);
+    // "DefaultBackup.qfbackup" in the support folder; nothing without one.
+    static std::optional<std::filesystem::path> defaultBackupFileURL();
+
+    static std::shared_ptr<BackupProcess> backupProcess(const keel::Notification& notification);
+    static std::optional<BackupAction> backupAction(const keel::Notification& notification);
+
+private:
+    std::any readBlock();
+    std::any saveBlock();
+    std::any moveBlock(const std::filesystem::path& to);
+    std::any replaceBlock(const std::filesystem::path& with);
+    std::any importBlock(const std::filesystem::path& from);
+    std::any exportBlock(const std::filesystem::path& to);
+    std::any deviceBlock(SyncAction action);
+    std::any undoBlock();
+    void setFile(std::shared_ptr<BackupFile> file);
+    void storeLocation(const std::filesystem::path& url);
+    void work(const std::shared_ptr<BackupProcess>& process);
+
+    mutable std::mutex mutex_;
+    std::shared_ptr<BackupFile> file_;
+    std::optional<std::filesystem::path> backupFileURLOverride_;
+    SyncEngine::ProgressHandler syncProgressHandler_;
+    std::shared_ptr<BackupViewer> viewer_;
+    std::atomic<bool> isProcessing_{false};
+    std::atomic<std::chrono::milliseconds> processingDelay_{std::chrono::seconds(1)};
+    std::atomic<int> workersRunning_{0};
+};
+
+}  // namespace quillfen

@@ -1,0 +1,317 @@
+#include "app/BackupViewer.h"
+
+#include <algorithm>
+#include <iterator>
+#include <memory>
+#include <utility>
+
+#include "backup/BackupFile.h"
+#include "keel/Bundle.h"
+#include "keel/FinderOrder.h"
+#include "keel/NotificationCenter.h"
+
+namespace quillfen {
+
+namespace {
+
+using Category = BackupEdition::Category;
+using Action = BackupEdition::Action;
+
+// Applies `changes` to `rows`, a list in Finder order of `keyOf`, and returns
+// the rows it changed. For each change, in order: the key's place is the
+// first row that does not sort before it; a fresh entry is built there;
+// `belongs(change, fresh, present)` says whether the key has a row after the
+// edit, `present` being whether the row at the place carries the key. Then
+// the row is replaced (update), inserted (add) or removed (remove), and
+// nothing happens when it is neither present nor wanted. A row of another key
+// is never touched.
+template <class Entry, class KeyOf, class Make, class Belongs>
+std::vector<BackupEdition::Entry> applyChanges(std::vector<Entry>& rows,
+                                               const std::vector<BackupEdition::Entry>& changes,
+                                               KeyOf keyOf, Make make, Belongs belongs) {
+    std::vector<BackupEdition::Entry> applied;
+    for (const BackupEdition::Entry& change : changes) {
+        const auto place = std::partition_point(rows.begin(), rows.end(), [&](const Entry& row) {
+            return keel::finderLess(keyOf(row), change.key);
+        });
+        const bool present = place != rows.end() && keyOf(*place) == change.key;
+        const int index = static_cast<int>(std::distance(rows.begin(), place));
+        Entry fresh = make(change.key);
+        if (belongs(change.action, fresh, present)) {
+            if (present) {
+                *place = std::move(fresh);
+                applied.push_back({index, change.key, Action::update});
+            } else {
+                rows.insert(place, std::move(fresh));
+                applied.push_back({index, change.key, Action::add});
+            }
+        } else if (present) {
+            rows.erase(place);
+            applied.push_back({index, change.key, Action::remove});
+        }
+    }
+    return applied;
+}
+
+}  // namespace
+
+std::shared_ptr<BackupViewer> BackupViewer::create() {
+    return std::make_shared<BackupViewer>(Passkey{});
+}
+
+BackupViewer::BackupViewer(Passkey) : serialQueue_(keel::uniqueID("BackupViewer.serialQueue")) {}
+
+BackupViewer::~BackupViewer() {
+    // Also waits for the work already given to the queue, which refers to
+    // this viewer.
+    serialQueue_.sync([this] {
+        if (fileDidEditItemsSubscriber_) fileDidEditItemsSubscriber_->cancel();
+    });
+}
+
+// MARK: File and entries
+
+std::shared_ptr<BackupFile> BackupViewer::backupFile() {
+    return serialQueue_.sync([this] { return backupFile_; });
+}
+
+void BackupViewer::setBackupFile(std::shared_ptr<BackupFile> file) {
+    serialQueue_.sync([this, &file] {
+        if (!fileDidEditItemsSubscriber_) {
+            fileDidEditItemsSubscriber_ = std::make_unique<keel::NoteSubscriber>();
+        }
+        fileDidEditItemsSubscriber_->cancel();
+        backupFile_ = std::move(file);
+        if (!backupFile_) return;
+        fileDidEditItemsSubscriber_->subscribe(
+            {BackupFile::didItemsNotification}, backupFile_.get(),
+            [weakViewer = weak_from_this()](const keel::Notification& notification) {
+                if (const auto viewer = weakViewer.lock()) viewer->fileDidEditItems(notification);
+            });
+    });
+}
+
+std::vector<BackupAppEntry> BackupViewer::backupAppEntries() {
+    return serialQueue_.sync([this] { return backupAppEntries_; });
+}
+
+std::vector<BackupExecEntry> BackupViewer::backupExecEntries() {
+    return serialQueue_.sync([this] { return backupExecEntries_; });
+}
+
+std::vector<BackupFileEntry> BackupViewer::backupFileEntries() {
+    return serialQueue_.sync([this] { return backupFileEntries_; });
+}
+
+std::optional<BackupNoteEntry> BackupViewer::backupNoteEntry() {
+    return serialQueue_.sync([this] { return backupNoteEntry_; });
+}
+
+// MARK: Rebuilding
+
+void BackupViewer::reload(bool synchronized) {
+    serialQueue_.execute(synchronized, [this] {
+        rebuildAll();
+        postDidReload({Category::all, std::nullopt});
+    });
+}
+
+void BackupViewer::reloadAppEntries(bool synchronized) {
+    serialQueue_.execute(synchronized, [this] {
+        rebuildAppEntries();
+        postDidReload({Category::apps, std::nullopt});
+    });
+}
+
+void BackupViewer::reloadExecEntries(bool synchronized) {
+    serialQueue_.execute(synchronized, [this] {
+        rebuildExecEntries();
+        postDidReload({Category::execs, std::nullopt});
+    });
+}
+
+void BackupViewer::reloadFileEntries(bool synchronized) {
+    serialQueue_.execute(synchronized, [this] {
+        rebuildFileEntries();
+        postDidReload({Category::files, std::nullopt});
+    });
+}
+
+void BackupViewer::reloadNoteEntry(bool synchronized) {
+    serialQueue_.execute(synchronized, [this] {
+        rebuildNoteEntry();
+        postDidReload({Category::notes, std::nullopt});
+    });
+}
+
+// Each list is built aside and stored whole, so that a reader never sees half
+// a list and a failure leaves the previous list in place.
+
+void BackupViewer::rebuildAppEntries() {
+    std::vector<BackupAppEntry> entries;
+    if (backupFile_) {
+        const std::vector<std::string> names = backupFile_->appNames();
+        entries.reserve(names.size());
+        for (const std::string& name : names)
+            entries.push_back(BackupAppEntry::make(backupFile_, name));
+    }
+    backupAppEntries_ = std::move(entries);
+}
+
+void BackupViewer::rebuildExecEntries() {
+    std::vector<BackupExecEntry> entries;
+    if (backupFile_) {
+        // In Finder order, the order in which `update` looks rows up.
+        const std::vector<std::string> names = backupFile_->execNames();
+        entries.reserve(names.size());
+        for (const std::string& name : names)
+            entries.push_back(BackupExecEntry::make(backupFile_, name));
+    }
+    backupExecEntries_ = std::move(entries);
+}
+
+void BackupViewer::rebuildFileEntries() {
+    std::vector<BackupFileEntry> entries;
+    if (backupFile_) {
+        for (const BackupFileItem& item : backupFile_->fileItems())
+            entries.push_back(BackupFileEntry::make(backupFile_, item.path));
+    }
+    backupFileEntries_ = std::move(entries);
+}
+
+void BackupViewer::rebuildNoteEntry() {
+    std::optional<BackupNoteEntry> entry;
+    if (backupFile_) entry = BackupNoteEntry::make(backupFile_);
+    backupNoteEntry_ = std::move(entry);
+}
+
+void BackupViewer::rebuildAll() {
+    rebuildAppEntries();
+    rebuildExecEntries();
+    rebuildFileEntries();
+    rebuildNoteEntry();
+}
+
+// MARK: Incremental updates
+
+void BackupViewer::fileDidEditItems(const keel::Notification& notification) {
+    if (!enableAutomaticReload.value()) return;
+    if (auto edition = BackupFile::edition(notification)) {
+        apply(std::move(*edition), notification.object);
+    }
+}
+
+void BackupViewer::update(const BackupEdition& edition) {
+    apply(edition, nullptr);
+}
+
+void BackupViewer::apply(BackupEdition edition, const void* source) {
+    if (edition.category == Category::data || edition.category == Category::events) {
+        postDidReload(std::move(edition));
+        return;
+    }
+    serialQueue_.async([this, edition = std::move(edition), source] {
+        // An edit of a file that has been replaced since says nothing about
+        // the file shown now; the rebuild that follows a replacement covers it.
+        if (source && source != backupFile_.get()) return;
+        applyOnQueue(edition);
+    });
+}
+
+void BackupViewer::applyOnQueue(const BackupEdition& edition) {
+    const auto& changes = edition.entries;
+    switch (edition.category) {
+        case Category::apps: {
+            if (!changes) {
+                rebuildAppEntries();
+                postDidReload({Category::apps, std::nullopt});
+                return;
+            }
+            std::vector<BackupEdition::Entry> applied;
+            if (backupFile_) {
+                // An installed application keeps its row whatever the package
+                // holds; one that is not installed has a row while recorded.
+                applied = applyChanges(
+                    backupAppEntries_, *changes, [](const BackupAppEntry& row) { return row.name; },
+                    [this](const std::string& name) {
+                        return BackupAppEntry::make(backupFile_, name);
+                    },
+                    [](Action action, const BackupAppEntry& fresh, bool) {
+                        return action != Action::remove || fresh.localItem.has_value();
+                    });
+            }
+            postDidReload({Category::apps, std::move(applied)});
+            return;
+        }
+        case Category::execs: {
+            if (!changes) {
+                rebuildExecEntries();
+                postDidReload({Category::execs, std::nullopt});
+                return;
+            }
+            std::vector<BackupEdition::Entry> applied;
+            if (backupFile_) {
+                // The catalog's executables are listed whether recorded or
+                // not: removing a record refreshes its row and never drops it.
+                applied = applyChanges(
+                    backupExecEntries_, *changes,
+                    [](const BackupExecEntry& row) { return row.name; },
+                    [this](const std::string& name) {
+                        return BackupExecEntry::make(backupFile_, name);
+                    },
+                    [](Action action, const BackupExecEntry&, bool present) {
+                        return action != Action::remove || present;
+                    });
+            }
+            postDidReload({Category::execs, std::move(applied)});
+            return;
+        }
+        case Category::files: {
+            if (!changes) {
+                rebuildFileEntries();
+                postDidReload({Category::files, std::nullopt});
+                return;
+            }
+            std::vector<BackupEdition::Entry> applied;
+            if (backupFile_) {
+                applied = applyChanges(
+                    backupFileEntries_, *changes,
+                    [](const BackupFileEntry& row) { return row.path; },
+                    [this](const std::string& path) {
+                        return BackupFileEntry::make(backupFile_, path);
+                    },
+                    [](Action action, const BackupFileEntry&, bool) {
+                        return action != Action::remove;
+                    });
+            }
+            postDidReload({Category::files, std::move(applied)});
+            return;
+        }
+        case Category::notes:
+            rebuildNoteEntry();
+            postDidReload({Category::notes, changes});
+            return;
+        case Category::all:
+            rebuildAll();
+            postDidReload({Category::all, std::nullopt});
+            return;
+        case Category::data:
+        case Category::events:
+            postDidReload(edition);
+            return;
+    }
+}
+
+void BackupViewer::postDidReload(BackupEdition edition) {
+    // Only a weak reference waits on the main queue: a viewer destroyed in
+    // the meantime announces nothing.
+    keel::DispatchQueue::main().async(
+        [weakViewer = weak_from_this(), edition = std::move(edition)] {
+            const auto viewer = weakViewer.lock();
+            if (!viewer) return;
+            keel::NotificationCenter::defaultCenter().post(didReloadNotification, viewer.get(),
+                                                           {{editionKey, edition}});
+        });
+}
+
+}  // namespace quillfen
