@@ -297,10 +297,10 @@ GeneratedHome generateHome(const fs::path& home, std::size_t targetFiles) {
                     build.file(location, random.logUniform(1024, 64 * 1024), random, false);
                     break;
                 case Shape::folder: {
-                    const std::size_t wanted = random.logUniform(10, 500);
+                    const std::size_t files = random.logUniform(10, 500);
                     const std::size_t left =
                         targetFiles > result.fileCount ? targetFiles - result.fileCount : 0;
-                    build.folder(location, std::clamp<std::size_t>(left, 10, wanted), random);
+                    build.folder(location, std::clamp<std::size_t>(left, 10, files), random);
                     break;
                 }
             }

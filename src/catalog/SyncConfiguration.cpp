@@ -27,11 +27,11 @@ bool isPlainFileName(const std::string& identifier) {
 
 }  // namespace
 
-SyncConfiguration::SyncConfiguration(std::string name, std::vector<std::string> paths)
-    : name(std::move(name)) {
-    this->paths.reserve(paths.size());
-    for (std::string& path : paths) {
-        if (!path.starts_with('#')) this->paths.push_back(std::move(path));
+SyncConfiguration::SyncConfiguration(std::string entryName, std::vector<std::string> entryPaths)
+    : name(std::move(entryName)) {
+    paths.reserve(entryPaths.size());
+    for (std::string& path : entryPaths) {
+        if (!path.starts_with('#')) paths.push_back(std::move(path));
     }
 }
 

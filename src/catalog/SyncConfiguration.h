@@ -38,7 +38,7 @@ struct SyncConfiguration {
     SyncConfiguration() = default;
     // Keeps the paths in order but drops every string that begins with "#":
     // the catalog keeps notes among an entry's paths.
-    SyncConfiguration(std::string name, std::vector<std::string> paths);
+    SyncConfiguration(std::string entryName, std::vector<std::string> entryPaths);
 
     // Every entry, in catalog order. One name ("iStat Menus") occurs twice.
     static const std::vector<SyncConfiguration>& catalog();

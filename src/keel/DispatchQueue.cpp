@@ -20,7 +20,7 @@ thread_local const QueueScope* tInnermostScope = nullptr;
 thread_local bool tIsMainThread = false;
 
 struct QueueScope {
-    explicit QueueScope(const DispatchQueue* queue) : queue(queue), outer(tInnermostScope) {
+    explicit QueueScope(const DispatchQueue* running) : queue(running), outer(tInnermostScope) {
         tInnermostScope = this;
     }
     ~QueueScope() { tInnermostScope = outer; }

@@ -63,8 +63,8 @@ struct EvaluedUserSettingKey {
 
 template <class T>
 struct OptionalUserSettingKey {
-    OptionalUserSettingKey(std::string name, std::optional<T> value = std::nullopt)
-        : name(std::move(name)), value(std::move(value)) {}
+    OptionalUserSettingKey(std::string keyName, std::optional<T> defaultValue = std::nullopt)
+        : name(std::move(keyName)), value(std::move(defaultValue)) {}
 
     std::string name;
     std::optional<T> value;  // the default, usually absent

@@ -26,10 +26,10 @@ std::optional<std::filesystem::path> iconFileURLFor(const std::filesystem::path&
 
 }  // namespace
 
-LocalAppItem::LocalAppItem(const std::filesystem::path& bundleURL)
-    : bundleURL(bundleURL),
-      name(keel::lastPathTitle(bundleURL)),
-      infoURL(bundleURL / "Contents" / "Info.plist") {
+LocalAppItem::LocalAppItem(const std::filesystem::path& bundle)
+    : bundleURL(bundle),
+      name(keel::lastPathTitle(bundle)),
+      infoURL(bundle / "Contents" / "Info.plist") {
     PropertyList info = PropertyList::fromFile(infoURL);
     identifier = info.string("CFBundleIdentifier");
     version = info.string("CFBundleShortVersionString");

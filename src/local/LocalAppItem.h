@@ -37,7 +37,7 @@ struct LocalAppItem {
 
     LocalAppItem() = default;
     // Reads the bundle's property list; see the errors above.
-    explicit LocalAppItem(const std::filesystem::path& bundleURL);
+    explicit LocalAppItem(const std::filesystem::path& bundle);
 
     // Items are the same application when they are the same bundle.
     friend bool operator==(const LocalAppItem& a, const LocalAppItem& b) {

@@ -5,8 +5,8 @@
 
 namespace quillfen {
 
-LocalFileItem::LocalFileItem(const std::filesystem::path& fileURL)
-    : fileURL(fileURL), name(keel::lastPathTitle(fileURL)) {}
+LocalFileItem::LocalFileItem(const std::filesystem::path& url)
+    : fileURL(url), name(keel::lastPathTitle(url)) {}
 
 bool operator<(const LocalFileItem& a, const LocalFileItem& b) {
     return keel::finderCompare(a.name, b.name) < 0;

@@ -18,7 +18,7 @@ struct LocalFileItem {
     std::string name;
 
     LocalFileItem() = default;
-    explicit LocalFileItem(const std::filesystem::path& fileURL);
+    explicit LocalFileItem(const std::filesystem::path& url);
 
     friend bool operator==(const LocalFileItem& a, const LocalFileItem& b) {
         return a.fileURL == b.fileURL;

@@ -88,9 +88,9 @@ keel::URL PathConverter::resolvedURL(const keel::URL& url) {
     // The location the system reaches through every link on the way; nothing
     // when the chain leads nowhere or loops.
     const auto physical = [&url]() -> keel::URL {
-        std::error_code error;
-        const fs::path resolved = fs::canonical(url, error);
-        return error ? url : resolved;
+        std::error_code canonicalError;
+        const fs::path resolved = fs::canonical(url, canonicalError);
+        return canonicalError ? url : resolved;
     };
 
     // Follow the chain by hand so that the result keeps the folders as they

@@ -19,23 +19,23 @@ const std::shared_ptr<BackupFile>& checked(const std::shared_ptr<BackupFile>& fi
 
 }  // namespace
 
-SyncItemState::SyncItemState(const std::shared_ptr<BackupFile>& file, std::optional<bool> isEnabled,
-                             std::string identifier, std::vector<std::string> paths,
+SyncItemState::SyncItemState(const std::shared_ptr<BackupFile>& file, std::optional<bool> enabled,
+                             std::string itemIdentifier, std::vector<std::string> settingsPaths,
                              std::optional<std::string> bundleID)
-    : SyncItemState(file, isEnabled, std::move(identifier), std::move(paths), std::move(bundleID),
-                    LocalResources::shared()) {}
+    : SyncItemState(file, enabled, std::move(itemIdentifier), std::move(settingsPaths),
+                    std::move(bundleID), LocalResources::shared()) {}
 
-SyncItemState::SyncItemState(const std::shared_ptr<BackupFile>& file, std::optional<bool> isEnabled,
-                             std::string identifier, std::vector<std::string> paths,
+SyncItemState::SyncItemState(const std::shared_ptr<BackupFile>& file, std::optional<bool> enabled,
+                             std::string itemIdentifier, std::vector<std::string> settingsPaths,
                              std::optional<std::string> bundleID, const LocalResources& local)
-    : SyncItemState(file, isEnabled, std::move(identifier), std::move(paths), std::move(bundleID),
-                    local, nullptr) {}
+    : SyncItemState(file, enabled, std::move(itemIdentifier), std::move(settingsPaths),
+                    std::move(bundleID), local, nullptr) {}
 
-SyncItemState::SyncItemState(const std::shared_ptr<BackupFile>& file, std::optional<bool> isEnabled,
-                             std::string identifier, std::vector<std::string> paths,
+SyncItemState::SyncItemState(const std::shared_ptr<BackupFile>& file, std::optional<bool> enabled,
+                             std::string itemIdentifier, std::vector<std::string> settingsPaths,
                              std::optional<std::string> bundleID, const LocalResources& local,
                              const PathStatuses* statuses)
-    : identifier(std::move(identifier)), isEnabled(isEnabled), paths(std::move(paths)) {
+    : identifier(std::move(itemIdentifier)), isEnabled(enabled), paths(std::move(settingsPaths)) {
     checked(file);
     for (const std::string& path : this->paths) {
         // Paths usually come sorted: the hint makes each insertion cheap.

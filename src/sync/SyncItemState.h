@@ -45,20 +45,20 @@ struct SyncItemState {
 
     SyncItemState() = default;
 
-    // The state of the item `identifier` made of `paths`, each path with
+    // The state of the item `itemIdentifier` made of `settingsPaths`, each path with
     // `bundleID`, with the exclusion list of `LocalResources::shared()`.
     // Throws std::invalid_argument for a null file.
-    SyncItemState(const std::shared_ptr<BackupFile>& file, std::optional<bool> isEnabled,
-                  std::string identifier, std::vector<std::string> paths,
+    SyncItemState(const std::shared_ptr<BackupFile>& file, std::optional<bool> enabled,
+                  std::string itemIdentifier, std::vector<std::string> settingsPaths,
                   std::optional<std::string> bundleID);
     // The same with the exclusion list of `local`.
-    SyncItemState(const std::shared_ptr<BackupFile>& file, std::optional<bool> isEnabled,
-                  std::string identifier, std::vector<std::string> paths,
+    SyncItemState(const std::shared_ptr<BackupFile>& file, std::optional<bool> enabled,
+                  std::string itemIdentifier, std::vector<std::string> settingsPaths,
                   std::optional<std::string> bundleID, const LocalResources& local);
     // The same, each path state taking what `statuses` recorded of its
     // location instead of asking the system again (see PathStatuses).
-    SyncItemState(const std::shared_ptr<BackupFile>& file, std::optional<bool> isEnabled,
-                  std::string identifier, std::vector<std::string> paths,
+    SyncItemState(const std::shared_ptr<BackupFile>& file, std::optional<bool> enabled,
+                  std::string itemIdentifier, std::vector<std::string> settingsPaths,
                   std::optional<std::string> bundleID, const LocalResources& local,
                   const PathStatuses* statuses);
 

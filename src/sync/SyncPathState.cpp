@@ -62,18 +62,19 @@ timespec newestBelow(const keel::URL& folder, timespec newest) {
 
 }  // namespace
 
-SyncPathState::SyncPathState(const std::shared_ptr<BackupFile>& file, std::string path,
-                             std::optional<std::string> bundleID)
-    : SyncPathState(file, std::move(path), std::move(bundleID), LocalResources::shared()) {}
+SyncPathState::SyncPathState(const std::shared_ptr<BackupFile>& file, std::string settingsPath,
+                             std::optional<std::string> applicationID)
+    : SyncPathState(file, std::move(settingsPath), std::move(applicationID),
+                    LocalResources::shared()) {}
 
-SyncPathState::SyncPathState(const std::shared_ptr<BackupFile>& file, std::string path,
-                             std::optional<std::string> bundleID, const LocalResources& local)
-    : SyncPathState(file, std::move(path), std::move(bundleID), local, nullptr) {}
+SyncPathState::SyncPathState(const std::shared_ptr<BackupFile>& file, std::string settingsPath,
+                             std::optional<std::string> applicationID, const LocalResources& local)
+    : SyncPathState(file, std::move(settingsPath), std::move(applicationID), local, nullptr) {}
 
-SyncPathState::SyncPathState(const std::shared_ptr<BackupFile>& file, std::string path,
-                             std::optional<std::string> bundleID, const LocalResources& local,
+SyncPathState::SyncPathState(const std::shared_ptr<BackupFile>& file, std::string settingsPath,
+                             std::optional<std::string> applicationID, const LocalResources& local,
                              const PathStatuses* statuses)
-    : path(std::move(path)), bundleID(std::move(bundleID)) {
+    : path(std::move(settingsPath)), bundleID(std::move(applicationID)) {
     if (!file) throw std::invalid_argument("SyncPathState needs a backup file");
     url = PathConverter::url(this->path);
 

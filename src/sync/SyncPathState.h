@@ -47,17 +47,17 @@ struct SyncPathState {
 
     SyncPathState() = default;
 
-    // The state of `path` in `file`, with the exclusion list of
+    // The state of `settingsPath` in `file`, with the exclusion list of
     // `LocalResources::shared()`. Throws std::invalid_argument for a null file.
-    SyncPathState(const std::shared_ptr<BackupFile>& file, std::string path,
-                  std::optional<std::string> bundleID);
+    SyncPathState(const std::shared_ptr<BackupFile>& file, std::string settingsPath,
+                  std::optional<std::string> applicationID);
     // The same with the exclusion list of `local`.
-    SyncPathState(const std::shared_ptr<BackupFile>& file, std::string path,
-                  std::optional<std::string> bundleID, const LocalResources& local);
+    SyncPathState(const std::shared_ptr<BackupFile>& file, std::string settingsPath,
+                  std::optional<std::string> applicationID, const LocalResources& local);
     // The same, taking the lstat answer for the path's location from
     // `statuses` when it holds one (null: always ask the system).
-    SyncPathState(const std::shared_ptr<BackupFile>& file, std::string path,
-                  std::optional<std::string> bundleID, const LocalResources& local,
+    SyncPathState(const std::shared_ptr<BackupFile>& file, std::string settingsPath,
+                  std::optional<std::string> applicationID, const LocalResources& local,
                   const PathStatuses* statuses);
 
     friend bool operator==(const SyncPathState&, const SyncPathState&) = default;

@@ -182,7 +182,7 @@ TEST_P(CommandLineErrorTest, OneJSONDocumentWithTheError) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, CommandLineErrorTest, ::testing::ValuesIn(kCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& testCase) { return std::string(testCase.param.name); });
 
 }  // namespace
 }  // namespace clitest
