@@ -95,7 +95,7 @@ std::optional<BackupAction> BackupManager::backupAction(const keel::Notification
 
 // The blocks.
 
-std::any BackupManager::readBlock() {
+BackupProcess::Result BackupManager::readBlock() {
     if (!AccessManager::shared().hasAccess(fs::path("/")))
         throw BackupError(BackupError::Code::autorizationRequired);
     const auto url = backupFileURL();
@@ -104,44 +104,44 @@ std::any BackupManager::readBlock() {
     try {
         opened = BackupFile::open(*url);
     } catch (...) {
-        std::throw_with_nested(BackupError(BackupError::Code::backupFileIsNotReadable));
+        std::throw_with_nested(BackupError(BackupError::Code::backupFileIsNotReadable, *url));
     }
     setFile(opened);
     // Creates the package folder and its data folder on first use.
     opened->save();
-    return true;
+    return BackupProcess::Done();
 }
 
-std::any BackupManager::saveBlock() {
+BackupProcess::Result BackupManager::saveBlock() {
     if (auto open = file()) open->save();
-    return true;
+    return BackupProcess::Done();
 }
 
-std::any BackupManager::moveBlock(const fs::path& to) {
+BackupProcess::Result BackupManager::moveBlock(const fs::path& to) {
     if (auto open = file()) open->move(to);
     storeLocation(to);
-    return true;
+    return BackupProcess::Done();
 }
 
-std::any BackupManager::replaceBlock(const fs::path& with) {
+BackupProcess::Result BackupManager::replaceBlock(const fs::path& with) {
     if (auto open = file()) open->replace(with);
     storeLocation(with);
-    return true;
+    return BackupProcess::Done();
 }
 
-std::any BackupManager::importBlock(const fs::path& from) {
+BackupProcess::Result BackupManager::importBlock(const fs::path& from) {
     if (auto open = file()) open->importPackage(from);
-    return true;
+    return BackupProcess::Done();
 }
 
-std::any BackupManager::exportBlock(const fs::path& to) {
+BackupProcess::Result BackupManager::exportBlock(const fs::path& to) {
     if (auto open = file()) open->exportPackage(to);
-    return true;
+    return BackupProcess::Done();
 }
 
-std::any BackupManager::deviceBlock(SyncAction action) {
+BackupProcess::Result BackupManager::deviceBlock(SyncAction action) {
     auto open = file();
-    if (!open) return {};
+    if (!open) return std::monostate();
     SyncEngine engine(open, action);
     {
         std::lock_guard lock(mutex_);
@@ -150,7 +150,7 @@ std::any BackupManager::deviceBlock(SyncAction action) {
     return engine.run();
 }
 
-std::any BackupManager::undoBlock() {
+BackupProcess::Result BackupManager::undoBlock() {
     // Undo works on this computer's files and the store alone: the package
     // need not be open, and is not touched.
     auto store = UndoStore::standard();
@@ -182,7 +182,7 @@ std::shared_ptr<BackupProcess> BackupManager::makeProcess(BackupAction action,
             block = [this, argument] { return exportBlock(argument); };
             break;
         case BackupAction::reloadViewer:
-            block = [] { return std::any(true); };
+            block = [] { return BackupProcess::Done(); };
             break;
         case BackupAction::backUpDevice:
             block = [this] { return deviceBlock(SyncAction::backUp); };

@@ -19,11 +19,11 @@
 // Errors: nothing is thrown out of the manager; what a block throws reaches
 // the observers in the process's `error`. A failed read is a BackupError
 // (autorizationRequired, noBackupLocation, backupFileIsNotReadable); the
-// last one is thrown nested over the error that made opening fail
-// (std::rethrow_if_nested gives it), so a front end can say why.
+// last one carries the package's location and is thrown nested over the error
+// that made opening fail (keel::nestedException gives it), so a front end can
+// say which package and why.
 #pragma once
 
-#include <any>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -120,14 +120,14 @@ public:
     static std::optional<BackupAction> backupAction(const keel::Notification& notification);
 
 private:
-    std::any readBlock();
-    std::any saveBlock();
-    std::any moveBlock(const std::filesystem::path& to);
-    std::any replaceBlock(const std::filesystem::path& with);
-    std::any importBlock(const std::filesystem::path& from);
-    std::any exportBlock(const std::filesystem::path& to);
-    std::any deviceBlock(SyncAction action);
-    std::any undoBlock();
+    BackupProcess::Result readBlock();
+    BackupProcess::Result saveBlock();
+    BackupProcess::Result moveBlock(const std::filesystem::path& to);
+    BackupProcess::Result replaceBlock(const std::filesystem::path& with);
+    BackupProcess::Result importBlock(const std::filesystem::path& from);
+    BackupProcess::Result exportBlock(const std::filesystem::path& to);
+    BackupProcess::Result deviceBlock(SyncAction action);
+    BackupProcess::Result undoBlock();
     void setFile(std::shared_ptr<BackupFile> file);
     void storeLocation(const std::filesystem::path& url);
     void work(const std::shared_ptr<BackupProcess>& process);

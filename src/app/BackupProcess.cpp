@@ -1,6 +1,6 @@
 #include "app/BackupProcess.h"
 
-#include <stdexcept>
+#include "keel/CarriedException.h"
 
 namespace quillfen {
 
@@ -10,7 +10,7 @@ BackupProcess::BackupProcess(BackupAction action, Block block)
 void BackupProcess::run() {
     Block block = std::move(block_);
     block_ = nullptr;
-    result_.reset();
+    result_ = std::monostate();
     if (!block) return;
     try {
         result_ = block();
@@ -20,14 +20,7 @@ void BackupProcess::run() {
 }
 
 std::string BackupProcess::errorDescription() const {
-    if (!error_) return {};
-    try {
-        std::rethrow_exception(error_);
-    } catch (const std::exception& e) {
-        return e.what();
-    } catch (...) {
-        return "Unknown error";
-    }
+    return keel::carriedDescription(error_);
 }
 
 }  // namespace quillfen

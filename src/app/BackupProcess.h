@@ -1,7 +1,6 @@
 // BackupProcess: one request given to the backup manager: an action and the
 // block that carries it out. After the run, `result` holds what the block
-// returned (a bool, or the SyncLogs of a device action; empty when it returned
-// nothing) and `error` what it threw. The block runs at most once and is
+// returned and `error` what it threw. The block runs at most once and is
 // released after the run.
 //
 // Threads: a process is shared between the caller, the manager's worker and
@@ -10,24 +9,41 @@
 // has been posted (they are final then).
 #pragma once
 
-#include <any>
 #include <exception>
 #include <functional>
 #include <memory>
 #include <string>
+#include <variant>
 
 #include "app/BackupAction.h"
+#include "sync/SyncLogs.h"
+#include "sync/UndoStore.h"
 
 namespace quillfen {
 
 class BackupProcess {
 public:
-    using Block = std::function<std::any()>;
+    // The result of an action that only succeeds or fails: read, save, move,
+    // replace, import, export and reload.
+    struct Done {
+        friend bool operator==(Done, Done) = default;
+    };
+    // What a finished process holds: nothing when its block threw (see
+    // `error`) or found nothing to work on (a device action without an open
+    // package); `Done`; the logs of a back-up, install or synchronize; or
+    // what an undo did.
+    using Result = std::variant<std::monostate, Done, SyncLogs, UndoStore::Result>;
+    using Block = std::function<Result()>;
 
     BackupProcess(BackupAction action, Block block);
 
     BackupAction action() const { return action_; }
-    const std::any& result() const { return result_; }
+    const Result& result() const { return result_; }
+    bool hasResult() const { return !std::holds_alternative<std::monostate>(result_); }
+    // The logs of a device action; null for any other result.
+    const SyncLogs* syncLogs() const { return std::get_if<SyncLogs>(&result_); }
+    // What an undo did; null for any other result.
+    const UndoStore::Result* undoResult() const { return std::get_if<UndoStore::Result>(&result_); }
     std::exception_ptr error() const { return error_; }
     // The error's description (what() of the exception), empty without error.
     std::string errorDescription() const;
@@ -38,7 +54,7 @@ public:
 
 private:
     BackupAction action_;
-    std::any result_;
+    Result result_;
     std::exception_ptr error_;
     Block block_;
 };

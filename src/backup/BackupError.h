@@ -1,13 +1,18 @@
 // BackupError: the errors of the backup store, the backup manager and the sync
-// engine. Each case has one fixed English text, returned by what(); there is no
-// other detail, so two errors of the same case are equal and hash alike.
+// engine. Each case has one fixed English text, returned by what(). An error
+// may also carry the location of the package it is about, as data for a front
+// end to name; it is neither part of the text nor of the error's identity, so
+// two errors of the same case are equal and hash alike.
 //
 // An immutable value; safe to copy and read from any thread.
 #pragma once
 
 #include <cstddef>
 #include <exception>
+#include <filesystem>
 #include <functional>
+#include <memory>
+#include <optional>
 
 namespace quillfen {
 
@@ -24,8 +29,16 @@ public:
     };
 
     explicit BackupError(Code code) noexcept : code_(code) {}
+    // An error about the package at `url`.
+    BackupError(Code code, std::filesystem::path url)
+        : code_(code), url_(std::make_shared<const std::filesystem::path>(std::move(url))) {}
 
     Code code() const noexcept { return code_; }
+    // The package the error is about, when the code that threw it knew it.
+    std::optional<std::filesystem::path> url() const {
+        if (!url_) return std::nullopt;
+        return *url_;
+    }
 
     // The fixed English text of the case.
     const char* what() const noexcept override;
@@ -37,6 +50,8 @@ public:
 
 private:
     Code code_;
+    // Shared, so that copying the error (as throwing does) cannot fail.
+    std::shared_ptr<const std::filesystem::path> url_;
 };
 
 }  // namespace quillfen

@@ -17,6 +17,7 @@
 #include "cli/Report.h"
 #include "cli/Session.h"
 #include "keel/Bundle.h"
+#include "keel/CarriedException.h"
 #include "keel/FileManager.h"
 #include "keel/JSON.h"
 #include "keel/URL.h"
@@ -187,7 +188,7 @@ public:
         session.manager().setSyncProgressHandler(nullptr);
         Session::check(*process);
         std::optional<SyncLogs> logs;
-        if (const auto* value = std::any_cast<SyncLogs>(&process->result())) logs = *value;
+        if (const SyncLogs* value = process->syncLogs()) logs = *value;
         print_.text(Report::runText(syncAction, logs));
         print_.document(Report::run(syncAction, logs));
         return logs && !logs->results().empty() ? exitFailedPaths : exitSuccess;
@@ -204,18 +205,12 @@ public:
         }
         Session session(options_);
         auto process = session.run(BackupAction::undoInstall);
-        if (process->error()) {
-            try {
-                std::rethrow_exception(process->error());
-            } catch (const UndoStore::NothingToUndo&) {
-                throw CliError(
-                    "nothing to undo: every kept install and synchronize run has been undone",
-                    exitFailure, "'quillfen undo --list' shows the kept runs.");
-            } catch (...) {
-            }
-            Session::check(*process);
-        }
-        const auto* result = std::any_cast<UndoStore::Result>(&process->result());
+        if (keel::carriedException<UndoStore::NothingToUndo>(process->error()))
+            throw CliError(
+                "nothing to undo: every kept install and synchronize run has been undone",
+                exitFailure, "'quillfen undo --list' shows the kept runs.");
+        Session::check(*process);
+        const UndoStore::Result* result = process->undoResult();
         if (!result) throw CliError("the undo gave no result");
         for (const auto& path : result->leftAlone)
             print_.warn(path +

@@ -7,6 +7,7 @@
 #include "backup/BackupError.h"
 #include "backup/BackupFile.h"
 #include "cli/CliError.h"
+#include "keel/CarriedException.h"
 #include "keel/DispatchQueue.h"
 #include "keel/NoteSubscriber.h"
 #include "local/LocalResources.h"
@@ -66,66 +67,39 @@ std::shared_ptr<BackupProcess> Session::run(BackupAction action, std::optional<f
 
 std::string Session::describe(std::exception_ptr error) {
     std::string text;
-    while (error) {
-        std::exception_ptr nested;
-        try {
-            std::rethrow_exception(error);
-        } catch (const std::exception& e) {
-            if (!text.empty()) text += "\n  ";
-            text += e.what();
-            try {
-                std::rethrow_if_nested(e);
-            } catch (...) {
-                nested = std::current_exception();
-            }
-        } catch (...) {
-            if (!text.empty()) text += "\n  ";
-            text += "unknown error";
-        }
-        error = nested;
-    }
+    for (const auto& description : keel::carriedDescriptions(error, "unknown error"))
+        text += (text.empty() ? "" : "\n  ") + description;
     return text;
 }
 
 void Session::check(const BackupProcess& process) {
     if (!process.error()) return;
     std::string hint;
-    try {
-        std::rethrow_exception(process.error());
-    } catch (const BackupError& e) {
-        if (e.code() == BackupError::Code::autorizationRequired)
-            hint = "Run 'quillfen authorize' to grant Quillfen access to the disk.";
-    } catch (...) {
-    }
+    const auto error = keel::carriedException<BackupError>(process.error());
+    if (error && error->code() == BackupError::Code::autorizationRequired)
+        hint = "Run 'quillfen authorize' to grant Quillfen access to the disk.";
     throw CliError(describe(process.error()), exitFailure, hint);
 }
 
 std::shared_ptr<BackupFile> Session::openPackage() {
     auto process = run(BackupAction::readBackupFile);
-    if (process->error()) {
+    const auto error = keel::carriedException<BackupError>(process->error());
+    if (error && error->code() == BackupError::Code::backupFileIsNotReadable) {
         // Say which package could not be read when the reason does not.
-        try {
-            std::rethrow_exception(process->error());
-        } catch (const BackupError& e) {
-            if (e.code() == BackupError::Code::backupFileIsNotReadable) {
-                std::string text = describe(process->error());
-                const auto url = manager().backupFileURL();
-                if (url && text.find(url->string()) == std::string::npos) {
-                    const auto lineEnd = text.find('\n');
-                    if (lineEnd == std::string::npos) {
-                        text += "\n  " + url->string();
-                    } else {
-                        text.insert(lineEnd + 3, url->string() + ": ");
-                    }
-                }
-                throw CliError(text);
-            }
-        } catch (const CliError&) {
-            throw;
-        } catch (...) {
+        std::string text = error->what();
+        const std::string reason = describe(keel::nestedException(process->error()));
+        const std::string package = error->url() ? error->url()->string() : std::string();
+        if (reason.empty()) {
+            if (!package.empty()) text += "\n  " + package;
+        } else {
+            text += "\n  ";
+            if (!package.empty() && reason.find(package) == std::string::npos)
+                text += package + ": ";
+            text += reason;
         }
-        check(*process);
+        throw CliError(text);
     }
+    check(*process);
     auto file = manager().file();
     if (!file) throw CliError("The backup file is not readable.");
     return file;

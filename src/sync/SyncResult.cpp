@@ -5,15 +5,8 @@
 namespace quillfen {
 
 SyncResult::Error SyncResult::Error::from(std::exception_ptr exception) {
-    std::string description = "An unknown error occurred.";
-    if (exception) {
-        try {
-            std::rethrow_exception(exception);
-        } catch (const std::exception& error) {
-            description = error.what();
-        } catch (...) {
-        }
-    }
+    constexpr const char* unknown = "An unknown error occurred.";
+    std::string description = exception ? keel::carriedDescription(exception, unknown) : unknown;
     return Error{std::move(description), std::move(exception)};
 }
 

@@ -10,6 +10,8 @@
 #include <optional>
 #include <string>
 
+#include "keel/CarriedException.h"
+
 namespace quillfen {
 
 struct SyncResult {
@@ -26,14 +28,7 @@ struct SyncResult {
         // The exception as an `E`, or nothing when it is not one.
         template <class E>
         std::optional<E> as() const {
-            if (!exception) return std::nullopt;
-            try {
-                std::rethrow_exception(exception);
-            } catch (const E& error) {
-                return error;
-            } catch (...) {
-            }
-            return std::nullopt;
+            return keel::carriedException<E>(exception);
         }
     };
 

@@ -8,6 +8,7 @@
 #include "app/BackupViewer.h"
 #include "backup/BackupError.h"
 #include "backup/BackupFile.h"
+#include "keel/CarriedException.h"
 #include "keel/DispatchQueue.h"
 #include "keel/NoteSubscriber.h"
 #include "keel/UserSettings.h"
@@ -49,14 +50,9 @@ struct Recorder {
 };
 
 std::optional<BackupError::Code> errorCode(const BackupProcess& process) {
-    if (!process.error()) return std::nullopt;
-    try {
-        std::rethrow_exception(process.error());
-    } catch (const BackupError& e) {
-        return e.code();
-    } catch (...) {
-        return std::nullopt;
-    }
+    if (const auto error = keel::carriedException<BackupError>(process.error()))
+        return error->code();
+    return std::nullopt;
 }
 
 class BackupManagerTest : public ::testing::Test {
@@ -86,7 +82,7 @@ TEST_F(BackupManagerTest, AReadWithoutAccessFailsAndStillReloadsTheViewer) {
     manager.readBackupFile();
     ASSERT_TRUE(recorder.waitFor(1));
     EXPECT_EQ(errorCode(*recorder.finished[0]), BackupError::Code::autorizationRequired);
-    EXPECT_FALSE(recorder.finished[0]->result().has_value());
+    EXPECT_FALSE(recorder.finished[0]->hasResult());
     EXPECT_EQ(manager.file(), nullptr);
     EXPECT_EQ(recorder.events,
               (std::vector<std::string>{BackupManager::willProcessNotification, "reload",
@@ -117,6 +113,8 @@ TEST_F(BackupManagerTest, AnUnreadablePackageFailsWithTheReasonNested) {
     manager.readBackupFile();
     ASSERT_TRUE(recorder.waitFor(1));
     EXPECT_EQ(errorCode(*recorder.finished[0]), BackupError::Code::backupFileIsNotReadable);
+    // The package is named as data, for a front end to show.
+    EXPECT_EQ(keel::carriedException<BackupError>(recorder.finished[0]->error())->url(), package);
     bool nestedReason = false;
     try {
         std::rethrow_exception(recorder.finished[0]->error());
@@ -149,12 +147,12 @@ TEST_F(BackupManagerTest, ARequestWhileBusyIsDroppedAndTheRunningOneCompletes) {
     manager.process(std::make_shared<BackupProcess>(BackupAction::reloadViewer, [&] {
         while (!release)
             std::this_thread::sleep_for(1ms);
-        return std::any(true);
+        return BackupProcess::Done();
     }));
     EXPECT_TRUE(manager.isProcessing());
     manager.process(std::make_shared<BackupProcess>(BackupAction::saveBackupFile, [&] {
         ++secondRan;
-        return std::any(true);
+        return BackupProcess::Done();
     }));
     release = true;
     ASSERT_TRUE(recorder.waitFor(1));
@@ -194,7 +192,7 @@ TEST_F(BackupManagerTest, MoveWithoutAFileStoresTheLocation) {
     Recorder recorder(manager);
     manager.moveBackupFile(dir / "Moved.qfbackup");
     ASSERT_TRUE(recorder.waitFor(1));
-    EXPECT_EQ(std::any_cast<bool>(recorder.finished[0]->result()), true);
+    EXPECT_TRUE(std::holds_alternative<BackupProcess::Done>(recorder.finished[0]->result()));
     EXPECT_EQ(manager.backupFileURL(), dir / "Moved.qfbackup");
 }
 
@@ -209,7 +207,7 @@ TEST_F(BackupManagerTest, DeviceActionsRunTheEngineOnTheOpenFileAndReturnItsLogs
     manager.backUpDevice();
     ASSERT_TRUE(recorder.waitFor(2));
     ASSERT_FALSE(recorder.finished[1]->error());
-    const auto* logs = std::any_cast<SyncLogs>(&recorder.finished[1]->result());
+    const SyncLogs* logs = recorder.finished[1]->syncLogs();
     ASSERT_NE(logs, nullptr);
     EXPECT_TRUE(logs->results().empty());
     EXPECT_TRUE(manager.file()->dataItem(".quillfenrc"));
@@ -237,7 +235,7 @@ TEST_F(BackupManagerTest, UndoInstallPutsBackWhatTheInstallReplacedThenHasNothin
     const auto& undo = *recorder.finished[3];
     EXPECT_EQ(undo.action(), BackupAction::undoInstall);
     ASSERT_FALSE(undo.error());
-    const auto* result = std::any_cast<UndoStore::Result>(&undo.result());
+    const UndoStore::Result* result = undo.undoResult();
     ASSERT_NE(result, nullptr);
     EXPECT_EQ(result->restored, std::vector<std::string>{".quillfenrc"});
     EXPECT_EQ(readFile(rc), "edited here");
