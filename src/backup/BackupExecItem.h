@@ -12,12 +12,19 @@
 
 #include <nlohmann/json_fwd.hpp>
 
+#include "catalog/ItemKind.h"
+
 namespace quillfen {
 
 struct BackupExecItem {
+    static constexpr ItemKind kind = ItemKind::exec;
+
     std::string name;
     bool isEnabled = false;
     std::optional<std::string> comment;
+
+    // The record's key in the package.
+    const std::string& key() const { return name; }
 
     friend bool operator==(const BackupExecItem&, const BackupExecItem&) = default;
 };

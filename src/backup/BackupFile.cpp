@@ -75,6 +75,39 @@ void BackupFile::save() {
     onQueue([&] { data_.write(); });
 }
 
+// MARK: Items
+
+template <ItemRecord Item>
+std::vector<Item> BackupFile::items() {
+    return onQueue([&] {
+        return finderSortedValues(data_.items<Item>(), [](const Item& item) { return item.key(); });
+    });
+}
+
+template <ItemRecord Item>
+std::optional<Item> BackupFile::item(const std::string& key) {
+    return onQueue([&] { return valueFor(data_.items<Item>(), key); });
+}
+
+template <ItemRecord Item>
+void BackupFile::setItems(const std::vector<Item>& records) {
+    onQueue([&] { editor_.setItems(records); });
+}
+
+void BackupFile::removeItems(ItemKind kind, const std::vector<std::string>& keys) {
+    onQueue([&] { editor_.removeItems(kind, keys); });
+}
+
+template std::vector<BackupAppItem> BackupFile::items();
+template std::vector<BackupExecItem> BackupFile::items();
+template std::vector<BackupFileItem> BackupFile::items();
+template std::optional<BackupAppItem> BackupFile::item(const std::string&);
+template std::optional<BackupExecItem> BackupFile::item(const std::string&);
+template std::optional<BackupFileItem> BackupFile::item(const std::string&);
+template void BackupFile::setItems(const std::vector<BackupAppItem>&);
+template void BackupFile::setItems(const std::vector<BackupExecItem>&);
+template void BackupFile::setItems(const std::vector<BackupFileItem>&);
+
 // MARK: Applications
 
 std::vector<std::string> BackupFile::appNames() {
@@ -82,22 +115,19 @@ std::vector<std::string> BackupFile::appNames() {
 }
 
 std::vector<BackupAppItem> BackupFile::appItems() {
-    return onQueue([&] {
-        return finderSortedValues(data_.appItems(),
-                                  [](const BackupAppItem& item) { return item.name; });
-    });
+    return items<BackupAppItem>();
 }
 
 std::optional<BackupAppItem> BackupFile::appItem(const std::string& name) {
-    return onQueue([&] { return valueFor(data_.appItems(), name); });
+    return item<BackupAppItem>(name);
 }
 
-void BackupFile::setAppItems(const std::vector<BackupAppItem>& items) {
-    onQueue([&] { editor_.setAppItems(items); });
+void BackupFile::setAppItems(const std::vector<BackupAppItem>& records) {
+    setItems(records);
 }
 
 void BackupFile::removeAppItems(const std::vector<std::string>& names) {
-    onQueue([&] { editor_.removeAppItems(names); });
+    removeItems(ItemKind::app, names);
 }
 
 // MARK: Executables
@@ -112,43 +142,37 @@ std::vector<std::string> BackupFile::execNames() {
 }
 
 std::vector<BackupExecItem> BackupFile::execItems() {
-    return onQueue([&] {
-        return finderSortedValues(data_.execItems(),
-                                  [](const BackupExecItem& item) { return item.name; });
-    });
+    return items<BackupExecItem>();
 }
 
 std::optional<BackupExecItem> BackupFile::execItem(const std::string& name) {
-    return onQueue([&] { return valueFor(data_.execItems(), name); });
+    return item<BackupExecItem>(name);
 }
 
-void BackupFile::setExecItems(const std::vector<BackupExecItem>& items) {
-    onQueue([&] { editor_.setExecItems(items); });
+void BackupFile::setExecItems(const std::vector<BackupExecItem>& records) {
+    setItems(records);
 }
 
 void BackupFile::removeExecItems(const std::vector<std::string>& names) {
-    onQueue([&] { editor_.removeExecItems(names); });
+    removeItems(ItemKind::exec, names);
 }
 
 // MARK: Custom files
 
 std::vector<BackupFileItem> BackupFile::fileItems() {
-    return onQueue([&] {
-        return finderSortedValues(data_.fileItems(),
-                                  [](const BackupFileItem& item) { return item.path; });
-    });
+    return items<BackupFileItem>();
 }
 
 std::optional<BackupFileItem> BackupFile::fileItem(const std::string& path) {
-    return onQueue([&] { return valueFor(data_.fileItems(), path); });
+    return item<BackupFileItem>(path);
 }
 
-void BackupFile::setFileItems(const std::vector<BackupFileItem>& items) {
-    onQueue([&] { editor_.setFileItems(items); });
+void BackupFile::setFileItems(const std::vector<BackupFileItem>& records) {
+    setItems(records);
 }
 
 void BackupFile::removeFileItems(const std::vector<std::string>& paths) {
-    onQueue([&] { editor_.removeFileItems(paths); });
+    removeItems(ItemKind::file, paths);
 }
 
 // MARK: Note

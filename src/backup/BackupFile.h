@@ -40,6 +40,7 @@
 #include "backup/BackupFileEditor.h"
 #include "backup/BackupFileItem.h"
 #include "backup/BackupNoteItem.h"
+#include "backup/ItemRecord.h"
 #include "backup/SyncAction.h"
 #include "keel/DispatchQueue.h"
 #include "keel/Notification.h"
@@ -71,6 +72,17 @@ public:
     void exportPackage(const std::filesystem::path& to);
     // Writes the changed lists.
     void save();
+
+    // The records of any kind of item, for code written once for all three;
+    // the accessors of each kind below do the same.
+    template <ItemRecord Item>
+    std::vector<Item> items();  // Finder order of key
+    template <ItemRecord Item>
+    std::optional<Item> item(const std::string& key);
+    template <ItemRecord Item>
+    void setItems(const std::vector<Item>& items);
+    // Also deletes the data copies of the items' settings paths.
+    void removeItems(ItemKind kind, const std::vector<std::string>& keys);
 
     // The installed and the recorded applications, each once, in Finder order.
     std::vector<std::string> appNames();

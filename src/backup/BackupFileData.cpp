@@ -218,13 +218,21 @@ BackupFileData::DataItems readDataItems(const URL& file) {
     return items;
 }
 
-template <class Map, class KeyOf>
-json sortedArray(const Map& items, KeyOf keyOf) {
-    std::vector<typename Map::mapped_type> values;
+// The records of a list file by key; of two records with the same key, the
+// later one is kept.
+template <ItemRecord Item>
+BackupFileData::ItemMap<Item> readItems(const URL& file) {
+    return keel::mapEntries(readArray<Item>(file), [](const Item& item) { return item.key(); });
+}
+
+// The records in Finder order of key, as their list file holds them.
+template <ItemRecord Item>
+json sortedArray(const BackupFileData::ItemMap<Item>& items) {
+    std::vector<Item> values;
     values.reserve(items.size());
     for (const auto& entry : items)
         values.push_back(entry.second);
-    keel::finderSort(values, keyOf);
+    keel::finderSort(values, [](const Item& item) { return item.key(); });
     json array = json::array();
     for (const auto& value : values)
         array.push_back(value);
@@ -314,16 +322,13 @@ void BackupFileData::setNoteItems(NoteItems items) {
 void BackupFileData::read() {
     const URL package = packageURL();
 
-    appItems_ = keel::mapEntries(readArray<BackupAppItem>(package / kAppsFile),
-                                 [](const BackupAppItem& item) { return item.name; });
+    appItems_ = readItems<BackupAppItem>(package / kAppsFile);
     needsToWriteAppItems_ = false;
 
-    execItems_ = keel::mapEntries(readArray<BackupExecItem>(package / kExecsFile),
-                                  [](const BackupExecItem& item) { return item.name; });
+    execItems_ = readItems<BackupExecItem>(package / kExecsFile);
     needsToWriteExecItems_ = false;
 
-    fileItems_ = keel::mapEntries(readArray<BackupFileItem>(package / kFilesFile),
-                                  [](const BackupFileItem& item) { return item.path; });
+    fileItems_ = readItems<BackupFileItem>(package / kFilesFile);
     needsToWriteFileItems_ = false;
 
     eventItems_ = readArray<BackupEventItem>(package / kHistoryFile);
@@ -352,18 +357,15 @@ void BackupFileData::write() {
     }
 
     if (needsToWriteAppItems_) {
-        writeJSON(package / kAppsFile,
-                  sortedArray(appItems_, [](const BackupAppItem& item) { return item.name; }));
+        writeJSON(package / kAppsFile, sortedArray(appItems_));
         needsToWriteAppItems_ = false;
     }
     if (needsToWriteExecItems_) {
-        writeJSON(package / kExecsFile,
-                  sortedArray(execItems_, [](const BackupExecItem& item) { return item.name; }));
+        writeJSON(package / kExecsFile, sortedArray(execItems_));
         needsToWriteExecItems_ = false;
     }
     if (needsToWriteFileItems_) {
-        writeJSON(package / kFilesFile,
-                  sortedArray(fileItems_, [](const BackupFileItem& item) { return item.path; }));
+        writeJSON(package / kFilesFile, sortedArray(fileItems_));
         needsToWriteFileItems_ = false;
     }
     if (needsToWriteEventItems_) {

@@ -62,6 +62,7 @@
 #include "backup/BackupExecItem.h"
 #include "backup/BackupFileItem.h"
 #include "backup/BackupNoteItem.h"
+#include "backup/ItemRecord.h"
 #include "keel/Atomic.h"
 #include "keel/URL.h"
 
@@ -69,9 +70,12 @@ namespace quillfen {
 
 class BackupFileData {
 public:
-    using AppItems = std::unordered_map<std::string, BackupAppItem>;    // by name
-    using ExecItems = std::unordered_map<std::string, BackupExecItem>;  // by name
-    using FileItems = std::unordered_map<std::string, BackupFileItem>;  // by path
+    // The records of one kind of item by key.
+    template <ItemRecord Item>
+    using ItemMap = std::unordered_map<std::string, Item>;
+    using AppItems = ItemMap<BackupAppItem>;                            // by name
+    using ExecItems = ItemMap<BackupExecItem>;                          // by name
+    using FileItems = ItemMap<BackupFileItem>;                          // by path
     using EventItems = std::vector<BackupEventItem>;                    // newest first
     using DataItems = std::unordered_map<std::string, BackupDataItem>;  // by settings path
     using NoteItems = std::vector<BackupNoteItem>;
@@ -110,6 +114,12 @@ public:
     EventItems& mutableEventItems();
     DataItems& mutableDataItems();
     NoteItems& mutableNoteItems();
+
+    // The list of the records of type `Item`, as the accessors above.
+    template <ItemRecord Item>
+    const ItemMap<Item>& items() const;
+    template <ItemRecord Item>
+    ItemMap<Item>& mutableItems();
 
     void setAppItems(AppItems items);
     void setExecItems(ExecItems items);
@@ -230,5 +240,27 @@ private:
     // Copies dropped since the last save of "Data.json".
     std::set<std::string> discardedCopies_;
 };
+
+template <ItemRecord Item>
+const BackupFileData::ItemMap<Item>& BackupFileData::items() const {
+    if constexpr (Item::kind == ItemKind::app) {
+        return appItems_;
+    } else if constexpr (Item::kind == ItemKind::exec) {
+        return execItems_;
+    } else {
+        return fileItems_;
+    }
+}
+
+template <ItemRecord Item>
+BackupFileData::ItemMap<Item>& BackupFileData::mutableItems() {
+    if constexpr (Item::kind == ItemKind::app) {
+        return mutableAppItems();
+    } else if constexpr (Item::kind == ItemKind::exec) {
+        return mutableExecItems();
+    } else {
+        return mutableFileItems();
+    }
+}
 
 }  // namespace quillfen

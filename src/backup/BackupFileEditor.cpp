@@ -19,20 +19,17 @@ using Category = BackupEdition::Category;
 using Action = BackupEdition::Action;
 using Entry = BackupEdition::Entry;
 
-// Stores each record under its key and announces the adds and updates in input
-// order. `mutableItems` marks the list changed.
-template <class Item, class Map, class KeyOf>
-void setItems(BackupFile& file, Map& items, const std::vector<Item>& records, KeyOf keyOf,
-              Category category) {
-    std::vector<Entry> entries;
-    entries.reserve(records.size());
-    for (const Item& record : records) {
-        std::string key = keyOf(record);
-        const Action action = items.contains(key) ? Action::update : Action::add;
-        items.insert_or_assign(key, record);
-        entries.push_back(Entry{-1, std::move(key), action});
+// The category of the editions of a kind's records.
+Category categoryOf(ItemKind kind) {
+    switch (kind) {
+        case ItemKind::app:
+            return Category::apps;
+        case ItemKind::exec:
+            return Category::execs;
+        case ItemKind::file:
+            break;
     }
-    file.didEditItems(category, std::move(entries));
+    return Category::files;
 }
 
 }  // namespace
@@ -51,29 +48,26 @@ std::vector<std::string> BackupFileEditor::appNames() const {
 
 // MARK: Setting records
 
-void BackupFileEditor::setAppItems(const std::vector<BackupAppItem>& items) {
+template <ItemRecord Item>
+void BackupFileEditor::setItems(const std::vector<Item>& records) {
     const auto file = file_.lock();
-    if (!file || items.empty()) return;
-    setItems(
-        *file, file->data_.mutableAppItems(), items,
-        [](const BackupAppItem& item) { return item.name; }, Category::apps);
+    if (!file || records.empty()) return;
+    // Marks the list changed.
+    auto& items = file->data_.mutableItems<Item>();
+    std::vector<Entry> entries;
+    entries.reserve(records.size());
+    for (const Item& record : records) {
+        std::string key = record.key();
+        const Action action = items.contains(key) ? Action::update : Action::add;
+        items.insert_or_assign(key, record);
+        entries.push_back(Entry{-1, std::move(key), action});
+    }
+    file->didEditItems(categoryOf(Item::kind), std::move(entries));
 }
 
-void BackupFileEditor::setExecItems(const std::vector<BackupExecItem>& items) {
-    const auto file = file_.lock();
-    if (!file || items.empty()) return;
-    setItems(
-        *file, file->data_.mutableExecItems(), items,
-        [](const BackupExecItem& item) { return item.name; }, Category::execs);
-}
-
-void BackupFileEditor::setFileItems(const std::vector<BackupFileItem>& items) {
-    const auto file = file_.lock();
-    if (!file || items.empty()) return;
-    setItems(
-        *file, file->data_.mutableFileItems(), items,
-        [](const BackupFileItem& item) { return item.path; }, Category::files);
-}
+template void BackupFileEditor::setItems(const std::vector<BackupAppItem>&);
+template void BackupFileEditor::setItems(const std::vector<BackupExecItem>&);
+template void BackupFileEditor::setItems(const std::vector<BackupFileItem>&);
 
 // MARK: Removing records
 
@@ -93,47 +87,21 @@ void removeDataCopies(BackupFile& file, BackupFileData& data,
     }
 }
 
-template <class Map, class PathsOf>
-void removeItems(BackupFile& file, BackupFileData& data, Map& (BackupFileData::*mutableItems)(),
-                 const std::vector<std::string>& keys, PathsOf pathsOf, Category category) {
+}  // namespace
+
+void BackupFileEditor::removeItems(ItemKind kind, const std::vector<std::string>& keys) {
+    const auto file = file_.lock();
+    if (!file || keys.empty()) return;
+    auto& data = file->data_;
     std::vector<Entry> entries;
     entries.reserve(keys.size());
     for (const auto& key : keys) {
         // Marks the list changed even when the key is not there.
-        (data.*mutableItems)().erase(key);
-        removeDataCopies(file, data, pathsOf(key));
+        withItemRecord(kind, [&]<class Item>() { data.mutableItems<Item>().erase(key); });
+        removeDataCopies(*file, data, SyncPathsFinder::forItem(kind, key).paths);
         entries.push_back(Entry{-1, key, Action::remove});
     }
-    file.didEditItems(category, std::move(entries));
-}
-
-}  // namespace
-
-void BackupFileEditor::removeAppItems(const std::vector<std::string>& names) {
-    const auto file = file_.lock();
-    if (!file || names.empty()) return;
-    removeItems(
-        *file, file->data_, &BackupFileData::mutableAppItems, names,
-        [](const std::string& name) { return SyncPathsFinder::forApp(name).paths; },
-        Category::apps);
-}
-
-void BackupFileEditor::removeExecItems(const std::vector<std::string>& names) {
-    const auto file = file_.lock();
-    if (!file || names.empty()) return;
-    removeItems(
-        *file, file->data_, &BackupFileData::mutableExecItems, names,
-        [](const std::string& name) { return SyncPathsFinder::forExec(name).paths; },
-        Category::execs);
-}
-
-void BackupFileEditor::removeFileItems(const std::vector<std::string>& paths) {
-    const auto file = file_.lock();
-    if (!file || paths.empty()) return;
-    // A custom file is its own single settings path.
-    removeItems(
-        *file, file->data_, &BackupFileData::mutableFileItems, paths,
-        [](const std::string& path) { return std::vector<std::string>{path}; }, Category::files);
+    file->didEditItems(categoryOf(kind), std::move(entries));
 }
 
 // MARK: History

@@ -26,9 +26,7 @@
 #include <string>
 #include <vector>
 
-#include "backup/BackupAppItem.h"
-#include "backup/BackupExecItem.h"
-#include "backup/BackupFileItem.h"
+#include "backup/ItemRecord.h"
 #include "backup/SyncAction.h"
 
 namespace quillfen {
@@ -46,16 +44,13 @@ public:
     // Stores each record under its key, in the given order, and announces one
     // edition with an `update` entry for a key that was there and an `add`
     // entry for a new one. An empty array changes and announces nothing.
-    void setAppItems(const std::vector<BackupAppItem>& items);
-    void setExecItems(const std::vector<BackupExecItem>& items);
-    void setFileItems(const std::vector<BackupFileItem>& items);
+    template <ItemRecord Item>
+    void setItems(const std::vector<Item>& items);
 
-    // Removes each record with its data copies (one data edition per removed
-    // copy), then announces one edition with a `remove` entry per key, also
-    // for a key that was not there. An empty array changes nothing.
-    void removeAppItems(const std::vector<std::string>& names);
-    void removeExecItems(const std::vector<std::string>& names);
-    void removeFileItems(const std::vector<std::string>& paths);
+    // Removes each record of `kind` with its data copies (one data edition per
+    // removed copy), then announces one edition with a `remove` entry per key,
+    // also for a key that was not there. An empty array changes nothing.
+    void removeItems(ItemKind kind, const std::vector<std::string>& keys);
 
     // Puts a new event at the head of the history; when that makes the
     // history longer than ten events, drops the oldest one (only one, so a

@@ -1,25 +1,15 @@
 #include "backup/BackupFileItem.h"
 
-#include <nlohmann/json.hpp>
-
-#include "catalog/RecordCoding.h"
+#include "backup/ItemRecord.h"
 
 namespace quillfen {
 
-namespace {
-constexpr const char* kRecord = "BackupFileItem";
-}
-
 void to_json(nlohmann::json& json, const BackupFileItem& item) {
-    json = nlohmann::json{{"path", item.path}, {"isEnabled", item.isEnabled}};
-    recordcoding::setOptional(json, "comment", item.comment);
+    json = encodeItemRecord(item, "path");
 }
 
 void from_json(const nlohmann::json& json, BackupFileItem& item) {
-    recordcoding::requireObject(json, kRecord);
-    item = BackupFileItem{recordcoding::requiredString(json, "path", kRecord),
-                          recordcoding::requiredBool(json, "isEnabled", kRecord),
-                          recordcoding::optionalString(json, "comment", kRecord)};
+    item = decodeItemRecord<BackupFileItem>(json, "path", "BackupFileItem");
 }
 
 }  // namespace quillfen

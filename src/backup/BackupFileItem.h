@@ -13,12 +13,19 @@
 
 #include <nlohmann/json_fwd.hpp>
 
+#include "catalog/ItemKind.h"
+
 namespace quillfen {
 
 struct BackupFileItem {
+    static constexpr ItemKind kind = ItemKind::file;
+
     std::string path;
     bool isEnabled = false;
     std::optional<std::string> comment;
+
+    // The record's key in the package.
+    const std::string& key() const { return path; }
 
     friend bool operator==(const BackupFileItem&, const BackupFileItem&) = default;
 };

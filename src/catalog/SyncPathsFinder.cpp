@@ -70,4 +70,16 @@ SyncPathsFinder SyncPathsFinder::forFile(const std::string& path) {
     return {path, {path}};
 }
 
+SyncPathsFinder SyncPathsFinder::forItem(ItemKind kind, const std::string& key) {
+    switch (kind) {
+        case ItemKind::app:
+            return forApp(key);
+        case ItemKind::exec:
+            return forExec(key);
+        case ItemKind::file:
+            break;
+    }
+    return forFile(key);
+}
+
 }  // namespace quillfen

@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "catalog/ItemKind.h"
+
 namespace quillfen {
 
 class LocalResources;
@@ -41,6 +43,10 @@ struct SyncPathsFinder {
     static SyncPathsFinder forExec(const std::string& name, const LocalResources& installed);
 
     static SyncPathsFinder forFile(const std::string& path);
+
+    // The paths of the item of `kind` keyed `key`, with the applications of
+    // `LocalResources::shared()`.
+    static SyncPathsFinder forItem(ItemKind kind, const std::string& key);
 
     friend bool operator==(const SyncPathsFinder&, const SyncPathsFinder&) = default;
 

@@ -476,12 +476,12 @@ TEST_F(BackupFileTest, AnEditorWhoseFileIsGoneDoesNothing) {
     file.reset();
 
     EXPECT_TRUE(editor.appNames().empty());
-    editor.setAppItems({{"App", true, {}}});
-    editor.removeAppItems({"App"});
-    editor.setExecItems({{"Vim", true, {}}});
-    editor.removeExecItems({"Vim"});
-    editor.setFileItems({{"f", true, {}}});
-    editor.removeFileItems({"f"});
+    editor.setItems(std::vector<BackupAppItem>{{"App", true, {}}});
+    editor.removeItems(ItemKind::app, {"App"});
+    editor.setItems(std::vector<BackupExecItem>{{"Vim", true, {}}});
+    editor.removeItems(ItemKind::exec, {"Vim"});
+    editor.setItems(std::vector<BackupFileItem>{{"f", true, {}}});
+    editor.removeItems(ItemKind::file, {"f"});
     editor.addEvent(SyncAction::backUp);
     EXPECT_NO_THROW(editor.backUpData(".zshrc"));
     EXPECT_NO_THROW(editor.installData(".zshrc"));
