@@ -14,6 +14,10 @@ namespace keel {
 // `text` without `prefix` at its front; `text` unchanged when it does not start with it.
 std::string removedPrefix(std::string_view text, std::string_view prefix);
 
+// Whether `text` is well-formed UTF-8: no stray continuation byte, no
+// truncated or overlong sequence, no surrogate, nothing above U+10FFFF.
+bool isValidUTF8(std::string_view text);
+
 // `path` with the user's home folder at its front shown as "~".
 std::string abreviatingTildeInPath(std::string_view path);
 

@@ -101,6 +101,22 @@ TEST_F(PackageEditsTest, RefusedNamesAndFilesAreNamedWhileTheOthersAreAdded) {
     EXPECT_EQ(keys(packageFile("Files.json"), "path"), std::vector<std::string>{"notes/todo.txt"});
 }
 
+// An installed application's name is its folder's, which need not be UTF-8;
+// the package's JSON could only hold it altered, naming no application.
+TEST_F(PackageEditsTest, AnApplicationNameThatIsNotUTF8IsNeverRecorded) {
+    const std::string latin1 = "Caf\xE9";
+    fs::create_directories(first.applications() / (latin1 + ".app") / "Contents");
+    for (const char* command : {"add", "enable", "disable"}) {
+        const auto result = on(first, {command, "app", latin1, "Hazel"});
+        EXPECT_EQ(result.exitCode, 3) << command;
+        EXPECT_NE(result.err.find(latin1 + ": not UTF-8; the package cannot hold this name"),
+                  std::string::npos)
+            << command << ": " << result.err;
+        EXPECT_EQ(keys(packageFile("Apps.json"), "name"), std::vector<std::string>{"Hazel"})
+            << command;
+    }
+}
+
 TEST_F(PackageEditsTest, AFileOffTheMainDiskIsRefused) {
     struct stat rootInfo {
     }, shmInfo{};

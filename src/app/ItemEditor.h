@@ -1,0 +1,87 @@
+// ItemEditor: the user's edits of the items a package keeps (record, remove,
+// switch on or off) with the rules every front end applies to them: which
+// names are known applications or executables, which files may be recorded
+// as custom files, and that names and notes are text the package can hold.
+// A window and the command line give the same answers for the same reasons.
+//
+// An edit of several items applies what it can and reports the rest, each
+// with a sentence for the user ("<name as given>: <why>"), in the order given.
+// Edits change the open package in memory; the caller saves it.
+//
+// Threads: the edits go through the BackupFile's operations, which run on the
+// file's serial queue; never call them from that queue. The rules alone (the
+// static functions) read the immutable catalog, the installed applications
+// and the file system, and may run on any thread.
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "catalog/ItemKind.h"
+
+namespace quillfen {
+
+class BackupFile;
+
+class ItemEditor {
+public:
+    // What an edit did: how many of the given items it applied, and why it
+    // left the others.
+    struct Outcome {
+        std::size_t applied = 0;
+        std::vector<std::string> refused;
+    };
+
+    // The note the notes editor offers to start from.
+    static const std::string exampleNote;
+
+    // Throws std::invalid_argument for a null file.
+    explicit ItemEditor(std::shared_ptr<BackupFile> file);
+
+    // Records each item enabled, keeping the comment of a record already
+    // there. An application must be known (see `isKnownApplication`), an
+    // executable must be in the catalog, and a custom file (see
+    // `customFileLocation`) must be one `fileRefusal` accepts; names and paths
+    // must be UTF-8.
+    Outcome add(ItemKind kind, const std::vector<std::string>& names);
+
+    // Removes the items among `names` the package records, with the data
+    // copies of their settings paths; the others are refused as not in the
+    // package.
+    Outcome remove(ItemKind kind, const std::vector<std::string>& names);
+
+    // Switches applications or executables on or off. A name the package does
+    // not record yet is recorded when it is known (and, for an application,
+    // UTF-8); a custom file goes through the rules of `add`.
+    Outcome setEnabled(ItemKind kind, const std::vector<std::string>& names, bool enabled);
+
+    // A name of the catalog, one of its aliases, or an installed application.
+    static bool isKnownApplication(const std::string& name);
+    // A command-line tool or system setting of the catalog.
+    static bool isKnownExecutable(const std::string& name);
+
+    // The location a custom file given by the user names: relative to the
+    // home folder unless absolute, normalized, without a trailing "/".
+    static std::filesystem::path customFileLocation(const std::string& given);
+    // Why the file or folder at `location` cannot be recorded as a custom file
+    // of the package at `packageURL`: it is missing, not on the main disk, the
+    // home folder or a folder around it, or the package, a folder in it or
+    // around it. Nothing when it can.
+    static std::optional<std::string> fileRefusal(const std::filesystem::path& location,
+                                                  const std::filesystem::path& packageURL);
+
+    // Whether the package can hold `text` as a name, a path or a note: its
+    // files are JSON, which holds UTF-8 only, so anything else would be
+    // stored altered.
+    static bool isStorableText(std::string_view text);
+
+private:
+    std::shared_ptr<BackupFile> file_;
+};
+
+}  // namespace quillfen

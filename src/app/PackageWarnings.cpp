@@ -1,0 +1,40 @@
+#include "app/PackageWarnings.h"
+
+#include "backup/BackupFile.h"
+#include "backup/PackageInspector.h"
+
+namespace fs = std::filesystem;
+
+namespace quillfen {
+
+std::vector<std::string> PackageWarnings::of(BackupFile& file,
+                                             const std::vector<BackupAppEntry>& apps,
+                                             const std::vector<BackupExecEntry>& execs,
+                                             const std::vector<BackupFileEntry>& files) {
+    std::vector<std::string> warnings;
+    const fs::path url = file.url();
+    for (const auto& name : PackageInspector::conflictCopies(url))
+        warnings.push_back((url / name).string() +
+                           ": a conflict copy left by the cloud drive; it is not read as "
+                           "part of the package and is left where it is");
+    BackupFileData::DataItems records;
+    const auto addRecord = [&](const std::string& path) {
+        if (records.count(path)) return;
+        if (auto record = file.dataItem(path)) records.emplace(path, *record);
+    };
+    for (const auto& entry : apps)
+        for (const auto& [path, state] : entry.state.states)
+            addRecord(path);
+    for (const auto& entry : execs)
+        for (const auto& [path, state] : entry.state.states)
+            addRecord(path);
+    for (const auto& entry : files)
+        addRecord(entry.path);
+    for (const auto& path : PackageInspector::missingCopies(url, records))
+        warnings.push_back(path + ": its backed-up copy (" + BackupFileData::dataFolderName + "/" +
+                           records.at(path).uuid + "." + BackupFileData::dataCopyExtension +
+                           ") has not arrived in the package yet; an install skips it");
+    return warnings;
+}
+
+}  // namespace quillfen

@@ -1,0 +1,33 @@
+// PackageWarnings: what the user should look at in an open package, one
+// sentence each: conflict copies that a cloud drive left beside the package's
+// files, and records, among the settings paths of the rows shown, whose data
+// copy has not arrived yet (a cloud drive may deliver "Data.json" before the
+// copies it names; an install skips such a path).
+//
+// Reads the package through its serial queue: never call it from there.
+// Nothing here throws for a package that reads.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "app/BackupAppEntry.h"
+#include "app/BackupExecEntry.h"
+#include "app/BackupFileEntry.h"
+
+namespace quillfen {
+
+class BackupFile;
+
+class PackageWarnings {
+public:
+    PackageWarnings() = delete;
+
+    // The warnings for `file` with the given rows shown: the conflict copies
+    // first, then the missing copies, each group in Finder order.
+    static std::vector<std::string> of(BackupFile& file, const std::vector<BackupAppEntry>& apps,
+                                       const std::vector<BackupExecEntry>& execs,
+                                       const std::vector<BackupFileEntry>& files);
+};
+
+}  // namespace quillfen

@@ -1,0 +1,104 @@
+#include "cli/ItemCommands.h"
+
+#include "app/ItemEditor.h"
+#include "backup/BackupFile.h"
+#include "cli/CliError.h"
+
+using nlohmann::json;
+
+namespace quillfen::cli {
+
+namespace {
+
+// The words that name the kinds of item on the command line.
+const std::vector<std::string> kKindNames{"app", "exec", "file"};
+
+// The kind a word of `kKindNames` names; the parser has checked the word.
+ItemKind itemKind(const std::string& word) {
+    if (word == "app") return ItemKind::app;
+    if (word == "exec") return ItemKind::exec;
+    return ItemKind::file;
+}
+
+// Reports an edit of several items: those refused are named on standard
+// error and make the command fail, the others are saved all the same.
+int finishEdit(const Printer& print, const ItemEditor::Outcome& outcome) {
+    const std::size_t saved = outcome.applied;
+    const auto& refused = outcome.refused;
+    if (saved > 0 || refused.empty()) print.text("Saved " + std::to_string(saved) + " item(s).\n");
+    if (refused.empty()) {
+        print.document({{"ok", true}, {"saved", saved}, {"refused", json::array()}});
+        return exitSuccess;
+    }
+    std::string error;
+    for (const auto& message : refused) {
+        print.warn(message);
+        error += (error.empty() ? "" : "\n") + message;
+    }
+    print.document({{"ok", false}, {"error", error}, {"saved", saved}, {"refused", refused}});
+    return exitFailure;
+}
+
+}  // namespace
+
+CLI::App* AddCommand::define(CLI::App& program) {
+    auto* command = program.add_subcommand("add", "Record items in the package, enabled");
+    command->add_option("kind", kind_, "app, exec or file")
+        ->required()
+        ->check(CLI::IsMember(kKindNames));
+    command
+        ->add_option("names", names_,
+                     "Names, or file paths (relative to the home folder or absolute)")
+        ->required();
+    return command;
+}
+
+int AddCommand::run(const GlobalOptions& options, const Printer& print) {
+    Session session(options);
+    auto file = session.openPackage();
+    const auto outcome = ItemEditor(file).add(itemKind(kind_), names_);
+    session.save(file);
+    return finishEdit(print, outcome);
+}
+
+CLI::App* RemoveCommand::define(CLI::App& program) {
+    auto* command = program.add_subcommand(
+        "remove", "Remove items and their backed-up copies from the package");
+    command->add_option("kind", kind_, "app, exec or file")
+        ->required()
+        ->check(CLI::IsMember(kKindNames));
+    command->add_option("names", names_, "Names or file paths")->required();
+    return command;
+}
+
+int RemoveCommand::run(const GlobalOptions& options, const Printer& print) {
+    Session session(options);
+    auto file = session.openPackage();
+    const auto outcome = ItemEditor(file).remove(itemKind(kind_), names_);
+    session.save(file);
+    for (const auto& message : outcome.refused)
+        print.warn(message);
+    print.text("Removed " + std::to_string(outcome.applied) + " item(s).\n");
+    print.document({{"ok", true}, {"notFound", outcome.refused}});
+    return exitSuccess;
+}
+
+CLI::App* SwitchCommand::define(CLI::App& program) {
+    auto* command = program.add_subcommand(enable_ ? "enable" : "disable",
+                                           enable_ ? "Switch items on" : "Switch items off");
+    command->add_option("kind", kind_, "app or exec")
+        ->required()
+        ->check(CLI::IsMember({"app", "exec"}));
+    command->add_option("names", names_, "Names")->required();
+    return command;
+}
+
+int SwitchCommand::run(const GlobalOptions& options, const Printer& print) {
+    Session session(options);
+    auto file = session.openPackage();
+    const auto outcome = ItemEditor(file).setEnabled(itemKind(kind_), names_, enable_);
+    session.save(file);
+    return finishEdit(print, outcome);
+}
+
+}  // namespace quillfen::cli

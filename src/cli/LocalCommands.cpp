@@ -1,0 +1,127 @@
+#include "cli/LocalCommands.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <iostream>
+
+#include "app/ItemEditor.h"
+#include "catalog/SyncConfiguration.h"
+#include "catalog/SyncPathsFinder.h"
+#include "cli/CliError.h"
+#include "local/AccessManager.h"
+#include "local/LocalResources.h"
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+namespace quillfen::cli {
+
+CLI::App* AuthorizeCommand::define(CLI::App& program) {
+    auto* command = program.add_subcommand("authorize", "Grant Quillfen access to the disk");
+    command->add_flag("--yes,-y", yes_, "Do not ask");
+    return command;
+}
+
+int AuthorizeCommand::run(const GlobalOptions&, const Printer& print) {
+    if (!yes_ && ::isatty(STDIN_FILENO)) {
+        std::fprintf(print.err,
+                     "Quillfen reads and writes settings anywhere in your home folder and beyond.\n"
+                     "Grant it access to the whole disk (/)? [y/N] ");
+        std::string answer;
+        std::getline(std::cin, answer);
+        if (answer != "y" && answer != "Y" && answer != "yes")
+            throw CliError("Access to the disk was not granted.");
+    }
+    AccessManager::shared().addAccess(fs::path("/"));
+    if (!AccessManager::shared().hasAccess(fs::path("/")))
+        throw CliError("Access to the disk could not be granted.");
+    print.text("Access to the disk granted.\n");
+    print.document({{"ok", true}});
+    return exitSuccess;
+}
+
+CLI::App* ExcludeCommand::define(CLI::App& program) {
+    auto* command =
+        program.add_subcommand("exclude", "Show or edit the folders Quillfen leaves alone");
+    command->add_option("action", action_, "list, add, remove or sort")
+        ->check(CLI::IsMember({"list", "add", "remove", "sort"}));
+    command->add_option("paths", paths_, "Folders or files");
+    return command;
+}
+
+int ExcludeCommand::run(const GlobalOptions&, const Printer& print) {
+    if ((action_ == "add" || action_ == "remove") && paths_.empty())
+        throw CliError("exclude " + action_ + " needs at least one PATH", exitUsage);
+    auto& local = LocalResources::shared();
+    auto list = local.excludedFileURLs();
+    if (action_ == "add") {
+        for (const auto& given : paths_)
+            list.push_back(fs::absolute(given).lexically_normal());
+        local.setExcludedFileURLs(list);
+    } else if (action_ == "remove") {
+        std::vector<fs::path> remaining;
+        for (const auto& url : list) {
+            const bool named = std::any_of(paths_.begin(), paths_.end(), [&](const auto& given) {
+                return fs::absolute(given).lexically_normal() == url.lexically_normal();
+            });
+            if (!named) remaining.push_back(url);
+        }
+        if (remaining.size() + paths_.size() != list.size())
+            print.warn("some of the paths given are not in the exclusion list");
+        local.setExcludedFileURLs(remaining);
+    } else if (action_ == "sort") {
+        local.sortExcludedFileURLs();
+    }
+    if (action_ != "list") local.saveExcludedFileURLs();
+    json urls = json::array();
+    std::string text;
+    for (const auto& url : local.excludedFileURLs()) {
+        urls.push_back(url.string());
+        text += url.string() + "\n";
+    }
+    print.text(text);
+    print.document({{"ok", true}, {"excluded", urls}});
+    return exitSuccess;
+}
+
+CLI::App* CatalogCommand::define(CLI::App& program) {
+    auto* command =
+        program.add_subcommand("catalog", "List the catalog, or one name's settings paths");
+    command->add_option("name", name_, "An application or executable name");
+    return command;
+}
+
+int CatalogCommand::run(const GlobalOptions&, const Printer& print) {
+    if (!name_) {
+        json names = json::array();
+        std::string text;
+        for (const auto& entry : SyncConfiguration::catalog()) {
+            names.push_back(entry.name);
+            text += entry.name + "\n";
+        }
+        print.text(text);
+        print.document({{"ok", true}, {"names", names}});
+        return exitSuccess;
+    }
+    const std::string& name = *name_;
+    const bool exec = ItemEditor::isKnownExecutable(name);
+    if (!exec && !ItemEditor::isKnownApplication(name))
+        throw CliError(name + ": not in the catalog and not installed");
+    const auto finder = exec ? SyncPathsFinder::forExec(name) : SyncPathsFinder::forApp(name);
+    const auto configuration = SyncConfiguration::configuration(name);
+    std::string text = finder.identifier + (exec ? " (executable)" : " (application)");
+    if (configuration.name != name) text += ", catalog entry " + configuration.name;
+    text += "\n";
+    for (const auto& path : finder.paths)
+        text += "  " + path + "\n";
+    print.text(text);
+    print.document({{"ok", true},
+                    {"name", finder.identifier},
+                    {"kind", exec ? "exec" : "app"},
+                    {"catalogName", configuration.name},
+                    {"paths", finder.paths}});
+    return exitSuccess;
+}
+
+}  // namespace quillfen::cli

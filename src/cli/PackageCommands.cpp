@@ -1,0 +1,139 @@
+#include "cli/PackageCommands.h"
+
+#include <iostream>
+#include <iterator>
+
+#include "app/BackupManager.h"
+#include "app/ItemEditor.h"
+#include "backup/BackupError.h"
+#include "backup/BackupFile.h"
+#include "cli/CliError.h"
+#include "cli/Report.h"
+#include "keel/FileManager.h"
+#include "keel/URL.h"
+#include "keel/UserSettings.h"
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+namespace quillfen::cli {
+
+CLI::App* PackageCommand::define(CLI::App& program) {
+    auto* command = program.add_subcommand(
+        "package", "Show the package location, or move, replace, import, export");
+    command->add_option("action", action_, "show, move, replace, import or export")
+        ->check(CLI::IsMember({"show", "move", "replace", "import", "export"}));
+    command->add_option("path", target_, "The other location")->option_text("PATH");
+    return command;
+}
+
+int PackageCommand::run(const GlobalOptions& options, const Printer& print) {
+    if (action_ == "show") {
+        Session session(options);
+        const auto url = session.manager().backupFileURL();
+        if (!url) throw CliError(BackupError(BackupError::Code::noBackupLocation).what());
+        const bool stored =
+            keel::UserSettings::standard().get(BackupManager::backupFileURLLocationKey).has_value();
+        print.text(url->string() + (stored || options.package ? "\n" : "  (default)\n"));
+        print.document(
+            {{"ok", true}, {"package", url->string()}, {"default", !stored && !options.package}});
+        return exitSuccess;
+    }
+    if (target_.empty()) throw CliError("package " + action_ + " needs a PATH", exitUsage);
+    const fs::path path = fs::absolute(target_).lexically_normal();
+    if (action_ != "import" && keel::pathExtension(path) != BackupFile::packageExtension)
+        throw CliError(
+            std::string(BackupError(BackupError::Code::backupFileExtensionIsInvalid).what()) +
+            "\n  " + path.string() + ": a package's name ends in ." + BackupFile::packageExtension);
+    if ((action_ == "move" || action_ == "export") && keel::FileManager::contentExists(path).exists)
+        throw CliError(path.string() +
+                       " already exists; remove it first or choose another location");
+    Session session(options);
+    session.openPackage();
+    const BackupAction which = action_ == "move"      ? BackupAction::moveBackupFile
+                               : action_ == "replace" ? BackupAction::replaceBackupFile
+                               : action_ == "import"  ? BackupAction::importBackupFile
+                                                      : BackupAction::exportBackupFile;
+    auto process = session.run(which, path);
+    Session::check(*process);
+    const auto now = session.manager().file() ? session.manager().file()->url() : path;
+    print.text(progressTitle(which) + ": done. Package: " + now.string() + "\n");
+    print.document({{"ok", true}, {"package", now.string()}});
+    return exitSuccess;
+}
+
+CLI::App* NoteCommand::define(CLI::App& program) {
+    auto* command = program.add_subcommand("note", "Show or change the package's note");
+    set_ = command->add_option("--set", file_, "Set the note from FILE ('-' for standard input)")
+               ->option_text("FILE");
+    auto* example = command->add_flag("--example", example_, "Write the example note");
+    auto* remove = command->add_flag("--remove", remove_, "Remove the note");
+    set_->excludes(example)->excludes(remove);
+    example->excludes(remove);
+    return command;
+}
+
+int NoteCommand::run(const GlobalOptions& options, const Printer& print) {
+    Session session(options);
+    auto file = session.openPackage();
+    const bool set = set_->count() > 0;
+    if (set || example_) {
+        std::string text = ItemEditor::exampleNote;
+        if (set) {
+            try {
+                if (file_ == "-") {
+                    text.assign(std::istreambuf_iterator<char>(std::cin),
+                                std::istreambuf_iterator<char>());
+                } else {
+                    text = keel::FileManager::readWholeFile(file_);
+                }
+            } catch (const std::exception& e) {
+                throw CliError(file_ + ": " + e.what());
+            }
+            if (!ItemEditor::isStorableText(text))
+                throw CliError((file_ == "-" ? std::string("standard input") : file_) +
+                               ": the note is not UTF-8 text; the package keeps its note");
+        }
+        file->setNote(text);
+        session.save(file);
+        print.text("Note saved.\n");
+        print.document({{"ok", true}, {"note", text}});
+        return exitSuccess;
+    }
+    if (remove_) {
+        file->removeNote();
+        session.save(file);
+        print.text("Note removed.\n");
+        print.document({{"ok", true}, {"note", nullptr}});
+        return exitSuccess;
+    }
+    const auto note = file->note();
+    const auto content = note ? note->content : std::nullopt;
+    print.text(content.value_or(""));
+    print.document({{"ok", true}, {"note", content ? json(*content) : json(nullptr)}});
+    return exitSuccess;
+}
+
+CLI::App* HistoryCommand::define(CLI::App& program) {
+    auto* command = program.add_subcommand("history", "Show the last operations");
+    command->add_flag("--clear", clear_, "Clear the history");
+    return command;
+}
+
+int HistoryCommand::run(const GlobalOptions& options, const Printer& print) {
+    Session session(options);
+    auto file = session.openPackage();
+    if (clear_) {
+        file->removeEvents();
+        session.save(file);
+        print.text("History cleared.\n");
+        print.document({{"ok", true}, {"history", json::array()}});
+        return exitSuccess;
+    }
+    const auto events = file->eventItems();
+    print.text(Report::historyText(events));
+    print.document({{"ok", true}, {"history", Report::history(events)}});
+    return exitSuccess;
+}
+
+}  // namespace quillfen::cli

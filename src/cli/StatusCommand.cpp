@@ -1,0 +1,40 @@
+#include "cli/StatusCommand.h"
+
+#include "app/BackupManager.h"
+#include "app/BackupViewer.h"
+#include "app/PackageWarnings.h"
+#include "backup/BackupFile.h"
+#include "cli/CliError.h"
+#include "cli/Report.h"
+
+namespace quillfen::cli {
+
+CLI::App* StatusCommand::define(CLI::App& program) {
+    auto* command = program.add_subcommand(
+        "status", "Show the items of the package and what a synchronize would do");
+    command->add_flag("--all", all_, "Also installed applications and every catalog executable");
+    return command;
+}
+
+int StatusCommand::run(const GlobalOptions& options, const Printer& print) {
+    Session session(options);
+    auto file = session.openPackage();
+    auto viewer = session.manager().viewer();
+    StatusRows rows;
+    rows.package = file->url().string();
+    for (auto& entry : viewer->backupAppEntries())
+        if (all_ || entry.backupItem) rows.apps.push_back(std::move(entry));
+    for (auto& entry : viewer->backupExecEntries())
+        if (all_ || entry.backupItem) rows.execs.push_back(std::move(entry));
+    rows.files = viewer->backupFileEntries();
+    if (auto note = file->note()) rows.note = note->content;
+    rows.history = file->eventItems();
+    rows.warnings = PackageWarnings::of(*file, rows.apps, rows.execs, rows.files);
+    for (const auto& warning : rows.warnings)
+        print.warning(warning);
+    print.text(Report::statusText(rows));
+    print.document(Report::status(rows));
+    return exitSuccess;
+}
+
+}  // namespace quillfen::cli
