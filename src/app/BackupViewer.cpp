@@ -110,86 +110,86 @@ std::optional<BackupNoteEntry> BackupViewer::backupNoteEntry() {
 // MARK: Rebuilding
 
 void BackupViewer::reload(bool synchronized) {
-    serialQueue_.execute(synchronized, [this] {
-        rebuildAll();
-        postDidReload({Category::all, std::nullopt});
-    });
+    reloadList(Category::all, synchronized);
 }
 
 void BackupViewer::reloadAppEntries(bool synchronized) {
-    serialQueue_.execute(synchronized, [this] {
-        rebuildAppEntries();
-        postDidReload({Category::apps, std::nullopt});
-    });
+    reloadList(Category::apps, synchronized);
 }
 
 void BackupViewer::reloadExecEntries(bool synchronized) {
-    serialQueue_.execute(synchronized, [this] {
-        rebuildExecEntries();
-        postDidReload({Category::execs, std::nullopt});
-    });
+    reloadList(Category::execs, synchronized);
 }
 
 void BackupViewer::reloadFileEntries(bool synchronized) {
-    serialQueue_.execute(synchronized, [this] {
-        rebuildFileEntries();
-        postDidReload({Category::files, std::nullopt});
-    });
+    reloadList(Category::files, synchronized);
 }
 
 void BackupViewer::reloadNoteEntry(bool synchronized) {
-    serialQueue_.execute(synchronized, [this] {
-        rebuildNoteEntry();
-        postDidReload({Category::notes, std::nullopt});
+    reloadList(Category::notes, synchronized);
+}
+
+void BackupViewer::reloadList(Category category, bool synchronized) {
+    serialQueue_.execute(synchronized, [this, category] {
+        rebuild(category);
+        postDidReload({category, std::nullopt});
     });
 }
 
 // Each list is built aside and stored whole, so that a reader never sees half
 // a list and a failure leaves the previous list in place.
 
-void BackupViewer::rebuildAppEntries() {
-    std::vector<BackupAppEntry> entries;
-    if (backupFile_) {
-        const std::vector<std::string> names = backupFile_->appNames();
-        entries.reserve(names.size());
-        for (const std::string& name : names)
-            entries.push_back(BackupAppEntry::make(backupFile_, name));
+namespace {
+
+// The rows of `keys`, in their order.
+template <class Entry>
+std::vector<Entry> entriesFor(const std::shared_ptr<BackupFile>& file,
+                              const std::vector<std::string>& keys) {
+    std::vector<Entry> entries;
+    entries.reserve(keys.size());
+    for (const std::string& key : keys)
+        entries.push_back(Entry::make(file, key));
+    return entries;
+}
+
+}  // namespace
+
+void BackupViewer::rebuild(Category category) {
+    switch (category) {
+        case Category::apps:
+            backupAppEntries_ =
+                backupFile_ ? entriesFor<BackupAppEntry>(backupFile_, backupFile_->appNames())
+                            : std::vector<BackupAppEntry>();
+            return;
+        case Category::execs:
+            // In Finder order, the order in which `update` looks rows up.
+            backupExecEntries_ =
+                backupFile_ ? entriesFor<BackupExecEntry>(backupFile_, backupFile_->execNames())
+                            : std::vector<BackupExecEntry>();
+            return;
+        case Category::files: {
+            std::vector<std::string> paths;
+            if (backupFile_) {
+                for (const BackupFileItem& item : backupFile_->fileItems())
+                    paths.push_back(item.path);
+            }
+            backupFileEntries_ = entriesFor<BackupFileEntry>(backupFile_, paths);
+            return;
+        }
+        case Category::notes:
+            backupNoteEntry_ =
+                backupFile_ ? std::optional(BackupNoteEntry::make(backupFile_)) : std::nullopt;
+            return;
+        case Category::all:
+            rebuild(Category::apps);
+            rebuild(Category::execs);
+            rebuild(Category::files);
+            rebuild(Category::notes);
+            return;
+        case Category::data:
+        case Category::events:
+            return;
     }
-    backupAppEntries_ = std::move(entries);
-}
-
-void BackupViewer::rebuildExecEntries() {
-    std::vector<BackupExecEntry> entries;
-    if (backupFile_) {
-        // In Finder order, the order in which `update` looks rows up.
-        const std::vector<std::string> names = backupFile_->execNames();
-        entries.reserve(names.size());
-        for (const std::string& name : names)
-            entries.push_back(BackupExecEntry::make(backupFile_, name));
-    }
-    backupExecEntries_ = std::move(entries);
-}
-
-void BackupViewer::rebuildFileEntries() {
-    std::vector<BackupFileEntry> entries;
-    if (backupFile_) {
-        for (const BackupFileItem& item : backupFile_->fileItems())
-            entries.push_back(BackupFileEntry::make(backupFile_, item.path));
-    }
-    backupFileEntries_ = std::move(entries);
-}
-
-void BackupViewer::rebuildNoteEntry() {
-    std::optional<BackupNoteEntry> entry;
-    if (backupFile_) entry = BackupNoteEntry::make(backupFile_);
-    backupNoteEntry_ = std::move(entry);
-}
-
-void BackupViewer::rebuildAll() {
-    rebuildAppEntries();
-    rebuildExecEntries();
-    rebuildFileEntries();
-    rebuildNoteEntry();
 }
 
 // MARK: Incremental updates
@@ -218,81 +218,53 @@ void BackupViewer::apply(BackupEdition edition, const void* source) {
     });
 }
 
+template <class Entry, class Belongs>
+void BackupViewer::applyToRows(std::vector<Entry>& rows, const BackupEdition& edition,
+                               Belongs belongs) {
+    if (!edition.entries) {
+        rebuild(edition.category);
+        postDidReload({edition.category, std::nullopt});
+        return;
+    }
+    std::vector<BackupEdition::Entry> applied;
+    if (backupFile_) {
+        applied = applyChanges(
+            rows, *edition.entries, [](const Entry& row) { return row.title(); },
+            [this](const std::string& key) { return Entry::make(backupFile_, key); }, belongs);
+    }
+    postDidReload({edition.category, std::move(applied)});
+}
+
 void BackupViewer::applyOnQueue(const BackupEdition& edition) {
-    const auto& changes = edition.entries;
     switch (edition.category) {
-        case Category::apps: {
-            if (!changes) {
-                rebuildAppEntries();
-                postDidReload({Category::apps, std::nullopt});
-                return;
-            }
-            std::vector<BackupEdition::Entry> applied;
-            if (backupFile_) {
-                // An installed application keeps its row whatever the package
-                // holds; one that is not installed has a row while recorded.
-                applied = applyChanges(
-                    backupAppEntries_, *changes, [](const BackupAppEntry& row) { return row.name; },
-                    [this](const std::string& name) {
-                        return BackupAppEntry::make(backupFile_, name);
-                    },
-                    [](Action action, const BackupAppEntry& fresh, bool) {
-                        return action != Action::remove || fresh.localItem.has_value();
-                    });
-            }
-            postDidReload({Category::apps, std::move(applied)});
+        case Category::apps:
+            // An installed application keeps its row whatever the package
+            // holds; one that is not installed has a row while recorded.
+            applyToRows(backupAppEntries_, edition,
+                        [](Action action, const BackupAppEntry& fresh, bool) {
+                            return action != Action::remove || fresh.localItem.has_value();
+                        });
             return;
-        }
-        case Category::execs: {
-            if (!changes) {
-                rebuildExecEntries();
-                postDidReload({Category::execs, std::nullopt});
-                return;
-            }
-            std::vector<BackupEdition::Entry> applied;
-            if (backupFile_) {
-                // The catalog's executables are listed whether recorded or
-                // not: removing a record refreshes its row and never drops it.
-                applied = applyChanges(
-                    backupExecEntries_, *changes,
-                    [](const BackupExecEntry& row) { return row.name; },
-                    [this](const std::string& name) {
-                        return BackupExecEntry::make(backupFile_, name);
-                    },
-                    [](Action action, const BackupExecEntry&, bool present) {
-                        return action != Action::remove || present;
-                    });
-            }
-            postDidReload({Category::execs, std::move(applied)});
+        case Category::execs:
+            // The catalog's executables are listed whether recorded or not:
+            // removing a record refreshes its row and never drops it.
+            applyToRows(backupExecEntries_, edition,
+                        [](Action action, const BackupExecEntry&, bool present) {
+                            return action != Action::remove || present;
+                        });
             return;
-        }
-        case Category::files: {
-            if (!changes) {
-                rebuildFileEntries();
-                postDidReload({Category::files, std::nullopt});
-                return;
-            }
-            std::vector<BackupEdition::Entry> applied;
-            if (backupFile_) {
-                applied = applyChanges(
-                    backupFileEntries_, *changes,
-                    [](const BackupFileEntry& row) { return row.path; },
-                    [this](const std::string& path) {
-                        return BackupFileEntry::make(backupFile_, path);
-                    },
-                    [](Action action, const BackupFileEntry&, bool) {
-                        return action != Action::remove;
-                    });
-            }
-            postDidReload({Category::files, std::move(applied)});
+        case Category::files:
+            applyToRows(backupFileEntries_, edition,
+                        [](Action action, const BackupFileEntry&, bool) {
+                            return action != Action::remove;
+                        });
             return;
-        }
         case Category::notes:
-            rebuildNoteEntry();
-            postDidReload({Category::notes, changes});
+            rebuild(Category::notes);
+            postDidReload({Category::notes, edition.entries});
             return;
         case Category::all:
-            rebuildAll();
+            rebuild(Category::all);
             postDidReload({Category::all, std::nullopt});
             return;
         case Category::data:

@@ -112,13 +112,18 @@ private:
     // (null: whatever file is shown).
     void apply(BackupEdition edition, const void* source);
 
+    // Rebuilds the list of `category` on `serialQueue`, waiting or not, and
+    // announces it.
+    void reloadList(BackupEdition::Category category, bool synchronized);
+
     // On `serialQueue`.
-    void rebuildAppEntries();
-    void rebuildExecEntries();
-    void rebuildFileEntries();
-    void rebuildNoteEntry();
-    void rebuildAll();
+    // Rebuilds the list of `category` (every list for `all`).
+    void rebuild(BackupEdition::Category category);
     void applyOnQueue(const BackupEdition& edition);
+    // Applies an item edition to `rows`: rebuilds them for an edition without
+    // entries, otherwise the rows it names (see `applyChanges` in the source).
+    template <class Entry, class Belongs>
+    void applyToRows(std::vector<Entry>& rows, const BackupEdition& edition, Belongs belongs);
     void postDidReload(BackupEdition edition);
 
     std::shared_ptr<BackupFile> backupFile_;
