@@ -14,6 +14,7 @@
 #include "keel/UserSettings.h"
 #include "local/AccessManager.h"
 #include "local/LocalResources.h"
+#include "support/IsolatedSettings.h"
 #include "support/TestSupport.h"
 #include "sync/SyncLogs.h"
 #include "sync/UndoStore.h"
@@ -61,14 +62,11 @@ protected:
         keel::DispatchQueue::markCurrentThreadAsMain();
         static TemporaryDirectory applications;
         LocalResources::setApplicationsDirectory(applications.path());
-        keel::UserSettings::standard().setFileURL(dir / "settings.json");
         manager.setProcessingDelay(0ms);
     }
     void grantRoot() { AccessManager::shared().addAccess("/"); }
 
-    TemporaryDirectory dir;
-    ScopedEnv home{"HOME", (dir / "home").string()};
-    ScopedEnv data{"XDG_DATA_HOME", (dir / "data").string()};
+    quillfen::testing::IsolatedSettings dir;
     BackupManager manager;
 };
 

@@ -15,6 +15,7 @@
 #include "keel/NotificationCenter.h"
 #include "keel/UserSettings.h"
 #include "local/LocalResources.h"
+#include "support/IsolatedSettings.h"
 #include "support/TestSupport.h"
 
 namespace quillfen::testing {
@@ -90,15 +91,8 @@ private:
 // at "Test.qfbackup", which does not exist yet.
 class BackupFileFixture : public ::testing::Test {
 protected:
-    BackupFileFixture()
-        : home_("HOME", (folder_ / "home").string()),
-          config_("XDG_CONFIG_HOME", (folder_ / "config").string()),
-          data_("XDG_DATA_HOME", (folder_ / "data").string()) {}
-
     void SetUp() override {
         useTestApplicationsFolder();
-        fs::create_directories(home());
-        keel::UserSettings::standard().setFileURL(folder_ / "config" / "settings.json");
         // Announcements left over by an earlier test must not reach this one's
         // observers (a new file may get the address of an old one).
         keel::DispatchQueue::drainMain();
@@ -126,10 +120,7 @@ protected:
     std::unique_ptr<AnnouncementRecorder> recorder;
 
 private:
-    testsupport::TemporaryDirectory folder_;
-    testsupport::ScopedEnv home_;
-    testsupport::ScopedEnv config_;
-    testsupport::ScopedEnv data_;
+    IsolatedSettings folder_;
 };
 
 inline BackupEdition::Entry entry(std::string key, BackupEdition::Action action) {

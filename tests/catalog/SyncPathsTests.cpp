@@ -11,6 +11,7 @@
 #include "keel/UserSettings.h"
 #include "local/LocalResources.h"
 #include "local/PathConverter.h"
+#include "support/IsolatedSettings.h"
 #include "support/TestSupport.h"
 
 namespace quillfen {
@@ -40,18 +41,8 @@ void makeApp(const fs::path& url, const std::string& identifier, const Paths& co
 
 class SyncPathsTest : public ::testing::Test {
 protected:
-    SyncPathsTest()
-        : base(fs::canonical(temp_.path())),
-          home(base / "home"),
-          home_("HOME", home.string()),
-          config_("XDG_CONFIG_HOME", (temp_ / "config").string()),
-          data_("XDG_DATA_HOME", (temp_ / "data").string()) {
-        fs::create_directories(home);
+    SyncPathsTest() : base(temp_.path()), home(temp_.home()) {
         fs::create_directories(temp_ / "Applications");
-        keel::UserSettings::standard().setFileURL(temp_ / "config" / "settings.json");
-    }
-    ~SyncPathsTest() override {
-        keel::UserSettings::standard().setFileURL(keel::UserSettings::defaultFileURL());
     }
 
     fs::path applications() const { return temp_ / "Applications"; }
@@ -61,15 +52,12 @@ protected:
         return entry == byName.end() ? Paths{} : entry->second.paths;
     }
 
-    testsupport::TemporaryDirectory temp_;
+    testing::IsolatedSettings temp_;
     // The temporary folder as the system names it, links resolved.
     const fs::path base;
     const fs::path home;
 
 private:
-    testsupport::ScopedEnv home_;
-    testsupport::ScopedEnv config_;
-    testsupport::ScopedEnv data_;
 };
 
 TEST_F(SyncPathsTest, SettingsPathsRoundTripWhateverTheHomeFolderLooksLike) {

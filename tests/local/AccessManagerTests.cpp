@@ -14,6 +14,7 @@
 #include "keel/UserSettings.h"
 #include "local/AccessManager.h"
 #include "local/SecurityScopedBookmark.h"
+#include "support/IsolatedSettings.h"
 #include "support/TestSupport.h"
 
 namespace quillfen {
@@ -24,17 +25,7 @@ using nlohmann::json;
 
 class AccessManagerTest : public ::testing::Test {
 protected:
-    AccessManagerTest()
-        : home_("HOME", (temp_ / "home").string()),
-          config_("XDG_CONFIG_HOME", (temp_ / "config").string()),
-          data_("XDG_DATA_HOME", (temp_ / "data").string()) {
-        fs::create_directories(temp_ / "home");
-        fs::create_directories(temp_ / "granted");
-        keel::UserSettings::standard().setFileURL(temp_ / "config" / "settings.json");
-    }
-    ~AccessManagerTest() override {
-        keel::UserSettings::standard().setFileURL(keel::UserSettings::defaultFileURL());
-    }
+    AccessManagerTest() { fs::create_directories(temp_ / "granted"); }
 
     static std::optional<keel::Data> storedValue() {
         return keel::UserSettings::standard().get(AccessManager::accessBookmarksDataKey);
@@ -63,10 +54,7 @@ protected:
         fs::rename(replacement, url);
     }
 
-    testsupport::TemporaryDirectory temp_;
-    testsupport::ScopedEnv home_;
-    testsupport::ScopedEnv config_;
-    testsupport::ScopedEnv data_;
+    testing::IsolatedSettings temp_;
 };
 
 TEST_F(AccessManagerTest, FirstLaunchGrantsNothing) {

@@ -22,6 +22,7 @@
 #include "local/LocalResources.h"
 #include "local/PreferencesTool.h"
 #include "support/TestSupport.h"
+#include "support/TwoComputers.h"
 #include "sync/SyncEngine.h"
 #include "sync/SyncItemState.h"
 #include "sync/SyncLogs.h"
@@ -71,51 +72,9 @@ time_t later(int hours = 1) {
     return std::time(nullptr) + hours * 3600;
 }
 
-class SyncEngineTest : public ::testing::Test {
+class SyncEngineTest : public testing::TwoComputers {
 protected:
-    SyncEngineTest()
-        : base(fs::canonical(temp_.path())),
-          first(base / "first"),
-          second(base / "second"),
-          packageURL(base / "Cloud" / "Settings.qfbackup"),
-          toolLog(base / "tool.log"),
-          config_("XDG_CONFIG_HOME", (base / "config").string()),
-          data_("XDG_DATA_HOME", (base / "data").string()) {
-        fs::create_directories(first);
-        fs::create_directories(second);
-        fs::create_directories(base / "Applications");
-        keel::UserSettings::standard().setFileURL(base / "config" / "settings.json");
-        local = std::make_unique<LocalResources>(base / "Applications");
-        SyncEngine::setPreferencesToolPath(base / "no-such-tool");
-        useComputer(first);
-    }
-
-    ~SyncEngineTest() override {
-        file.reset();
-        keel::DispatchQueue::drainMain();
-        SyncEngine::setPreferencesToolPath("/usr/bin/defaults");
-        keel::UserSettings::standard().setFileURL(keel::UserSettings::defaultFileURL());
-    }
-
-    // Makes `home` the home folder of the computer the next steps run on, and
-    // opens the package from disk, as that computer would.
-    void useComputer(const fs::path& home) {
-        home_.reset();
-        home_ = std::make_unique<ScopedEnv>("HOME", home.string());
-        file.reset();
-        file = BackupFile::open(packageURL);
-    }
-
     SyncLogs run(SyncAction action) { return SyncEngine(file, action, *local).run(); }
-
-    // Writes a settings file of the current computer.
-    static void writeSetting(const fs::path& home, const std::string& path,
-                             const std::string& content, fs::perms mode = fs::perms(0644),
-                             time_t date = 1'600'000'000, long nanoseconds = 123'456'789) {
-        testsupport::writeFile(home / path, content);
-        fs::permissions(home / path, mode);
-        testsupport::setModifyDate(home / path, date, nanoseconds);
-    }
 
     void record(const std::vector<std::string>& apps, const std::vector<std::string>& execs,
                 const std::vector<std::string>& files, bool isEnabled = true) {
@@ -190,19 +149,7 @@ protected:
         return "-currentHost read " + url.string() + "|" + content;
     }
 
-    TemporaryDirectory temp_;
-    const fs::path base;
-    const fs::path first;
-    const fs::path second;
-    const fs::path packageURL;
-    const fs::path toolLog;
-    std::unique_ptr<LocalResources> local;
-    std::shared_ptr<BackupFile> file;
-
-private:
-    ScopedEnv config_;
-    ScopedEnv data_;
-    std::unique_ptr<ScopedEnv> home_;
+    const fs::path toolLog = base / "tool.log";
 };
 
 using SyncEngineConcurrencyTest = SyncEngineTest;
@@ -517,10 +464,10 @@ TEST_F(SyncEngineTest, CopiesGoAheadWithoutAUsablePreferencesTool) {
          {base / "missing", notExecutable, base / "tools" / "folder", fs::path()}) {
         SCOPED_TRACE(tool.string());
         SyncEngine::setPreferencesToolPath(tool);
-        testing::internal::CaptureStdout();
+        ::testing::internal::CaptureStdout();
         EXPECT_TRUE(run(SyncAction::backUp).results().empty());
         EXPECT_TRUE(run(SyncAction::install).results().empty());
-        EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+        EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
         EXPECT_TRUE(file->dataItem(hazelPlist));
         EXPECT_FALSE(fs::exists(toolLog));
     }
@@ -558,9 +505,9 @@ TEST_F(SyncEngineConcurrencyTest, AHangingToolIsInterruptedAndTheCopyGoesAhead) 
     writeSetting(first, hazelPlist, "hazel");
     record({"Hazel"}, {}, {});
 
-    testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStdout();
     const auto results = run(SyncAction::backUp).results();
-    const std::string output = testing::internal::GetCapturedStdout();
+    const std::string output = ::testing::internal::GetCapturedStdout();
     EXPECT_TRUE(results.empty());
     EXPECT_EQ(output, "KILL for " + (first / hazelPlist).string() + "\n");
     EXPECT_TRUE(file->dataItem(hazelPlist));
@@ -573,9 +520,9 @@ TEST_F(SyncEngineConcurrencyTest, AToolThatPrintsALotIsNotStalled) {
     writeSetting(first, hazelPlist, "hazel");
     record({"Hazel"}, {}, {});
 
-    testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStdout();
     EXPECT_TRUE(run(SyncAction::backUp).results().empty());
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
     EXPECT_EQ(toolCalls(), std::vector<std::string>{"done"});
 }
 
@@ -584,9 +531,9 @@ TEST_F(SyncEngineConcurrencyTest, AToolThatIgnoresTheInterruptionIsKilledWithWha
     installTool("trap '' INT\nsleep 30 &\necho $! > '" + pidFile.string() + "'\nwait");
     const PreferencesTool tool(SyncEngine::preferencesToolPath(), 0.5, 0.2);
 
-    testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStdout();
     EXPECT_TRUE(tool.run({"-currentHost", "read", "/nowhere.plist"}, "/nowhere.plist"));
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "KILL for /nowhere.plist\n");
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "KILL for /nowhere.plist\n");
 
     // The sleeper started by the tool went down with it (it may linger as a
     // zombie until its new parent collects it).

@@ -19,6 +19,7 @@
 #include "keel/FileManager.h"
 #include "keel/UserSettings.h"
 #include "local/LocalResources.h"
+#include "support/IsolatedSettings.h"
 #include "support/TestSupport.h"
 #include "sync/SyncEngine.h"
 #include "sync/SyncPathState.h"
@@ -34,21 +35,13 @@ constexpr const char* kFolder = ".config/tool";
 
 class SyncFolderDateTest : public ::testing::Test {
 protected:
-    SyncFolderDateTest()
-        : home(fs::canonical(temp_.path()) / "home"),
-          package(temp_ / "Test.qfbackup"),
-          home_("HOME", home.string()),
-          config_("XDG_CONFIG_HOME", (temp_ / "config").string()),
-          data_("XDG_DATA_HOME", (temp_ / "data").string()) {
-        fs::create_directories(home);
-        keel::UserSettings::standard().setFileURL(temp_ / "config" / "settings.json");
+    SyncFolderDateTest() : home(temp_.home()), package(temp_ / "Test.qfbackup") {
         local = std::make_unique<LocalResources>(temp_ / "NoApplications");
         SyncEngine::setPreferencesToolPath(temp_ / "no-such-tool");
     }
     ~SyncFolderDateTest() override {
         keel::DispatchQueue::drainMain();
         SyncEngine::setPreferencesToolPath("/usr/bin/defaults");
-        keel::UserSettings::standard().setFileURL(keel::UserSettings::defaultFileURL());
     }
 
     // The settings folder with a file in it and one in a subfolder, each
@@ -74,15 +67,12 @@ protected:
         return Date::fromTimespec(time);
     }
 
-    testsupport::TemporaryDirectory temp_;
+    testing::IsolatedSettings temp_;
     const fs::path home;
     const fs::path package;
     std::unique_ptr<LocalResources> local;
 
 private:
-    testsupport::ScopedEnv home_;
-    testsupport::ScopedEnv config_;
-    testsupport::ScopedEnv data_;
 };
 
 TEST_F(SyncFolderDateTest, FolderStateSeesChangesInside) {

@@ -19,6 +19,7 @@
 #include "keel/FileManager.h"
 #include "keel/UserSettings.h"
 #include "local/LocalResources.h"
+#include "support/IsolatedSettings.h"
 #include "support/TestSupport.h"
 #include "sync/SyncItemState.h"
 #include "sync/SyncPathState.h"
@@ -59,21 +60,14 @@ void useEmptySharedApplicationsFolder() {
 
 class SyncStateTest : public ::testing::Test {
 protected:
-    SyncStateTest()
-        : home(fs::canonical(temp_.path()) / "home"),
-          home_("HOME", home.string()),
-          config_("XDG_CONFIG_HOME", (temp_ / "config").string()),
-          data_("XDG_DATA_HOME", (temp_ / "data").string()) {
+    SyncStateTest() : home(temp_.home()) {
         useEmptySharedApplicationsFolder();
-        fs::create_directories(home);
-        keel::UserSettings::standard().setFileURL(temp_ / "config" / "settings.json");
         local = std::make_unique<LocalResources>(temp_ / "NoApplications");
     }
     ~SyncStateTest() override {
         if (changedSharedExclusions_) LocalResources::shared().setExcludedFileURLs({});
         // Deliver the file's announcements while this test's file still exists.
         keel::DispatchQueue::drainMain();
-        keel::UserSettings::standard().setFileURL(keel::UserSettings::defaultFileURL());
     }
 
     // Opens the package after writing `records` into its "Data.json", as a
@@ -102,15 +96,12 @@ protected:
         LocalResources::shared().setExcludedFileURLs(std::move(urls));
     }
 
-    testsupport::TemporaryDirectory temp_;
+    testing::IsolatedSettings temp_;
     const fs::path home;
     // No applications and an empty exclusion list.
     std::unique_ptr<LocalResources> local;
 
 private:
-    testsupport::ScopedEnv home_;
-    testsupport::ScopedEnv config_;
-    testsupport::ScopedEnv data_;
     bool changedSharedExclusions_ = false;
 };
 
@@ -269,7 +260,7 @@ TEST_F(SyncStateTest, ItemCombinesOneStatePerDistinctPath) {
         {{"d-equal", "b-same", "d-equal"}, SyncAction::upToDate, 2},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::PrintToString(c.paths));
+        SCOPED_TRACE(::testing::PrintToString(c.paths));
         const SyncItemState item(file, false, "Item", c.paths, "com.example.item", *local);
         EXPECT_EQ(item.action, c.expected);
         EXPECT_EQ(item.paths, c.paths);

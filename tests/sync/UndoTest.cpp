@@ -24,7 +24,9 @@
 #include "keel/UserSettings.h"
 #include "local/LocalResources.h"
 #include "local/TemporaryLeftovers.h"
+#include "support/PackageSnapshot.h"
 #include "support/TestSupport.h"
+#include "support/TwoComputers.h"
 #include "sync/SyncEngine.h"
 #include "sync/UndoRun.h"
 #include "sync/UndoStore.h"
@@ -33,33 +35,19 @@ namespace quillfen {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::Snapshot;
 using testsupport::ScopedEnv;
 using testsupport::TemporaryDirectory;
 
-// Everything about an item that undo must put back: per entry inside it (the
-// item itself is "."), its kind, content or link target, mode and date.
-using Snapshot = std::map<std::string, std::string>;
-
-void snapshotInto(const fs::path& path, const std::string& relative, Snapshot& out) {
-    struct stat info {};
-    if (::lstat(path.c_str(), &info) != 0) return;
-    std::string facts = std::to_string(info.st_mode) + " " + std::to_string(info.st_mtim.tv_sec) +
-                        "." + std::to_string(info.st_mtim.tv_nsec) + " ";
-    if (S_ISLNK(info.st_mode)) {
-        facts += "-> " + fs::read_symlink(path).string();
-    } else if (S_ISREG(info.st_mode)) {
-        facts += testsupport::readFile(path);
-    } else if (S_ISDIR(info.st_mode)) {
-        for (const auto& entry : fs::directory_iterator(path))
-            snapshotInto(entry.path(), relative + "/" + entry.path().filename().string(), out);
-    }
-    out[relative] = facts;
-}
-
+// Everything about the settings items at `paths` under `home` that undo must
+// put back: per entry inside each, its kind, content or link target, mode and
+// date.
 Snapshot snapshot(const fs::path& home, const std::vector<std::string>& paths) {
     Snapshot result;
-    for (const auto& path : paths)
-        snapshotInto(home / path, path, result);
+    for (const auto& path : paths) {
+        for (auto& [relative, facts] : testing::snapshotOf(home / path))
+            result[relative.empty() ? path : path + "/" + relative] = std::move(facts);
+    }
     return result;
 }
 
@@ -71,38 +59,8 @@ std::vector<std::string> namesIn(const fs::path& folder) {
     return names;
 }
 
-class UndoTest : public ::testing::Test {
+class UndoTest : public testing::TwoComputers {
 protected:
-    UndoTest()
-        : base(fs::canonical(temp_.path())),
-          first(base / "first"),
-          second(base / "second"),
-          packageURL(base / "Cloud" / "Settings.qfbackup"),
-          config_("XDG_CONFIG_HOME", (base / "config").string()),
-          data_("XDG_DATA_HOME", (base / "data").string()) {
-        fs::create_directories(first);
-        fs::create_directories(second);
-        fs::create_directories(base / "Applications");
-        keel::UserSettings::standard().setFileURL(base / "config" / "settings.json");
-        local = std::make_unique<LocalResources>(base / "Applications");
-        SyncEngine::setPreferencesToolPath(base / "no-such-tool");
-        useComputer(first);
-    }
-
-    ~UndoTest() override {
-        file.reset();
-        keel::DispatchQueue::drainMain();
-        SyncEngine::setPreferencesToolPath("/usr/bin/defaults");
-        keel::UserSettings::standard().setFileURL(keel::UserSettings::defaultFileURL());
-    }
-
-    void useComputer(const fs::path& home) {
-        home_.reset();
-        home_ = std::make_unique<ScopedEnv>("HOME", home.string());
-        file.reset();
-        file = BackupFile::open(packageURL);
-    }
-
     SyncLogs run(SyncAction action, std::optional<std::chrono::seconds> leftoverAge = {}) {
         SyncEngine engine(file, action, *local);
         if (leftoverAge) engine.setLeftoverAge(*leftoverAge);
@@ -113,9 +71,7 @@ protected:
 
     static void write(const fs::path& home, const std::string& path, const std::string& content,
                       unsigned mode = 0644, time_t date = 1'600'000'000) {
-        testsupport::writeFile(home / path, content);
-        fs::permissions(home / path, fs::perms(mode));
-        testsupport::setModifyDate(home / path, date, 123'456'789);
+        writeSetting(home, path, content, fs::perms(mode), date);
     }
 
     void recordFiles(const std::vector<std::string>& paths) {
@@ -133,19 +89,6 @@ protected:
         ASSERT_TRUE(run(SyncAction::backUp).results().empty());
         useComputer(second);
     }
-
-    TemporaryDirectory temp_;
-    const fs::path base;
-    const fs::path first;
-    const fs::path second;
-    const fs::path packageURL;
-    std::unique_ptr<LocalResources> local;
-    std::shared_ptr<BackupFile> file;
-
-private:
-    ScopedEnv config_;
-    ScopedEnv data_;
-    std::unique_ptr<ScopedEnv> home_;
 };
 
 TEST_F(UndoTest, UndoPutsBackFilesFoldersWithLinksAndRemovesWhatWasNotThere) {
