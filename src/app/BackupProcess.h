@@ -47,7 +47,6 @@ public:
     std::exception_ptr error() const { return error_; }
     // The error's description (what() of the exception), empty without error.
     std::string errorDescription() const;
-    bool hasBlock() const { return static_cast<bool>(block_); }
 
     // Calls the block once, storing its value or its error; never throws.
     void run();

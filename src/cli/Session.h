@@ -42,7 +42,6 @@ public:
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
-    const GlobalOptions& options() const { return options_; }
     BackupManager& manager();
 
     // Runs `process` through the manager and waits for its completion.

@@ -45,12 +45,6 @@ void FileSystemFaults::disarm() {
     s.target = 0;
 }
 
-std::uint64_t FileSystemFaults::operationCount() {
-    FaultState& s = state();
-    std::lock_guard lock(s.mutex);
-    return s.count;
-}
-
 bool FileSystemFaults::didFire() {
     FaultState& s = state();
     std::lock_guard lock(s.mutex);

@@ -57,8 +57,6 @@ public:
     // Stops failing and counting.
     static void disarm();
 
-    // The checkpoints passed since `arm`, including failed ones.
-    static std::uint64_t operationCount();
     // Whether the armed fault has fired since `arm`.
     static bool didFire();
     // The operation that first failed since `arm`, if any.

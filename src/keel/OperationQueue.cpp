@@ -20,19 +20,6 @@ OperationQueue::~OperationQueue() {
         thread.join();
 }
 
-int OperationQueue::maxConcurrentOperationCount() const {
-    std::lock_guard lock(mutex_);
-    return maxCount_;
-}
-
-void OperationQueue::setMaxConcurrentOperationCount(int count) {
-    {
-        std::lock_guard lock(mutex_);
-        maxCount_ = std::max(1, count);
-    }
-    changed_.notify_all();
-}
-
 void OperationQueue::addOperation(std::function<void()> operation) {
     {
         std::lock_guard lock(mutex_);

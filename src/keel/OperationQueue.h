@@ -23,9 +23,6 @@ public:
     OperationQueue(const OperationQueue&) = delete;
     OperationQueue& operator=(const OperationQueue&) = delete;
 
-    int maxConcurrentOperationCount() const;
-    void setMaxConcurrentOperationCount(int count);
-
     // An operation that throws is reported on standard error; the others go on.
     void addOperation(std::function<void()> operation);
     void waitUntilAllOperationsAreFinished();
@@ -37,7 +34,7 @@ private:
     std::condition_variable changed_;
     std::deque<std::function<void()>> pending_;
     std::vector<std::thread> threads_;
-    int maxCount_;
+    const int maxCount_;
     int running_ = 0;
     int idle_ = 0;
     bool stopping_ = false;

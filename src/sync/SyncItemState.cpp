@@ -55,11 +55,6 @@ SyncItemState::SyncItemState(const std::shared_ptr<BackupFile>& file, std::optio
 }
 
 SyncItemState SyncItemState::forAppName(const std::shared_ptr<BackupFile>& file,
-                                        const std::string& appName) {
-    return forAppName(file, appName, LocalResources::shared());
-}
-
-SyncItemState SyncItemState::forAppName(const std::shared_ptr<BackupFile>& file,
                                         const std::string& appName, const LocalResources& local) {
     std::optional<bool> isEnabled;
     if (const auto record = checked(file)->appItem(appName)) isEnabled = record->isEnabled;
@@ -70,11 +65,6 @@ SyncItemState SyncItemState::forAppName(const std::shared_ptr<BackupFile>& file,
     std::vector<std::string> paths = SyncPathsFinder::forApp(appName, local, statuses).paths;
     return SyncItemState(file, isEnabled, appName, std::move(paths), std::move(bundleID), local,
                          &statuses);
-}
-
-SyncItemState SyncItemState::forExecName(const std::shared_ptr<BackupFile>& file,
-                                         const std::string& execName) {
-    return forExecName(file, execName, LocalResources::shared());
 }
 
 SyncItemState SyncItemState::forExecName(const std::shared_ptr<BackupFile>& file,

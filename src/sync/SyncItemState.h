@@ -64,17 +64,13 @@ struct SyncItemState {
 
     // The application `appName`: its switch from the package's application
     // record, its paths from the path finder, and the bundle identifier of the
-    // installed application of that name. With `LocalResources::shared()`, or
-    // with the installed applications and exclusion list of `local`.
-    static SyncItemState forAppName(const std::shared_ptr<BackupFile>& file,
-                                    const std::string& appName);
+    // installed application of that name, with the installed applications
+    // and exclusion list of `local`.
     static SyncItemState forAppName(const std::shared_ptr<BackupFile>& file,
                                     const std::string& appName, const LocalResources& local);
 
     // The executable `execName`: its switch from the package's executable
     // record and its catalog paths; no bundle identifier.
-    static SyncItemState forExecName(const std::shared_ptr<BackupFile>& file,
-                                     const std::string& execName);
     static SyncItemState forExecName(const std::shared_ptr<BackupFile>& file,
                                      const std::string& execName, const LocalResources& local);
 
