@@ -16,7 +16,6 @@
 #include "backup/BackupEventItem.h"
 #include "keel/Date.h"
 #include "sync/SyncLogs.h"
-#include "sync/UndoStore.h"
 
 namespace quillfen::cli {
 
@@ -38,20 +37,12 @@ public:
     static nlohmann::json status(const StatusRows& rows);
     static nlohmann::json history(const std::vector<BackupEventItem>& events);
     static nlohmann::json run(SyncAction action, const std::optional<SyncLogs>& logs);
-    static nlohmann::json undo(const UndoStore::Result& result);
-    static nlohmann::json undoList(const UndoStore& store,
-                                   const std::vector<std::shared_ptr<UndoRun>>& runs);
 
     // A date in local time, "2026-12-07 21:04"; "never" when absent.
     static std::string dateText(const std::optional<keel::Date>& date);
     static std::string statusText(const StatusRows& rows);
     static std::string historyText(const std::vector<BackupEventItem>& events);
     static std::string runText(SyncAction action, const std::optional<SyncLogs>& logs);
-    // What undo did; the paths left alone and the failures are not in it:
-    // they go to standard error.
-    static std::string undoText(const UndoStore::Result& result);
-    static std::string undoListText(const UndoStore& store,
-                                    const std::vector<std::shared_ptr<UndoRun>>& runs);
     // "512 bytes", "12.0 KiB", "3.5 MiB", "1.2 GiB".
     static std::string sizeText(std::uint64_t bytes);
 };

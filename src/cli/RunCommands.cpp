@@ -5,6 +5,7 @@
 #include "app/BackupManager.h"
 #include "cli/CliError.h"
 #include "cli/Report.h"
+#include "cli/UndoReport.h"
 #include "keel/CarriedException.h"
 #include "sync/UndoStore.h"
 
@@ -65,8 +66,8 @@ int UndoCommand::run(const GlobalOptions& options, const Printer& print) {
         const auto store = UndoStore::standard();
         if (!store) throw CliError("no support folder is known, so no run has been kept");
         const auto runs = store->runs();
-        print.text(Report::undoListText(*store, runs));
-        print.document(Report::undoList(*store, runs));
+        print.text(UndoReport::listText(*store, runs));
+        print.document(UndoReport::list(*store, runs));
         return exitSuccess;
     }
     Session session(options);
@@ -83,8 +84,8 @@ int UndoCommand::run(const GlobalOptions& options, const Printer& print) {
                    "in the undo store");
     for (const auto& [path, message] : result->failures)
         print.warn(path + ": " + message);
-    print.text(Report::undoText(*result));
-    print.document(Report::undo(*result));
+    print.text(UndoReport::text(*result));
+    print.document(UndoReport::run(*result));
     return result->failures.empty() && result->leftAlone.empty() ? exitSuccess : exitFailedPaths;
 }
 
