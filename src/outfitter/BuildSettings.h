@@ -21,7 +21,7 @@ struct BuildSettings {
     std::string forumURL;
     std::string websiteURL;
     std::string supportURL;
-    std::string storeURL;           // where the application is offered and rated
+    std::string storeURL;  // where the application is offered and rated
 
     static const BuildSettings& current();
 };

@@ -28,7 +28,7 @@ struct ReleaseConfiguration {
     std::optional<std::string> feedbackKey;     // the access key appended to it
     // Settings keys left out of the preferences sent with a feedback.
     std::vector<std::string> feedbackExcludedKeys;
-    keel::Date feedbackConsoleLogDate;      // oldest console message sent: one day ago
+    keel::Date feedbackConsoleLogDate;          // oldest console message sent: one day ago
     std::int64_t feedbackConsoleLength = 2000;  // about how many characters of it
     bool feedbackEnableAttachments = false;     // whether the feedback window takes files
     std::optional<std::string> feedbackTwitterURL;
