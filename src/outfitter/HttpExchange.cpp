@@ -1,0 +1,173 @@
+#include "outfitter/HttpExchange.h"
+
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QPointer>
+#include <QTimer>
+
+#include "outfitter/NetworkPolicy.h"
+
+namespace outfitter {
+
+struct HttpExchange::State {
+    Completion completion;
+    QPointer<QNetworkReply> reply;
+    QUrl currentURL;
+    qint64 maxAnswerBytes = 0;
+    std::chrono::milliseconds timeout{0};
+    QByteArray body;
+    QString refusal;
+    bool tooLarge = false;
+    bool finished = false;
+};
+
+namespace {
+
+using State = HttpExchange::State;
+
+void complete(const std::shared_ptr<State>& state, const HttpAnswer& answer) {
+    if (state->finished) return;
+    state->finished = true;
+    // Moved out first: the completion may destroy the exchange.
+    auto completion = std::move(state->completion);
+    state->completion = nullptr;
+    if (completion) completion(answer);
+}
+
+// Reads what has arrived, never more than one byte past the limit, and ends
+// the transfer once the limit is passed.
+void drain(const std::shared_ptr<State>& state, QNetworkReply* reply) {
+    if (state->tooLarge || state->finished || !reply->isOpen()) return;
+    const qint64 room = state->maxAnswerBytes - state->body.size();
+    state->body += reply->read(room + 1);
+    if (state->body.size() > state->maxAnswerBytes) {
+        state->tooLarge = true;
+        state->body.truncate(state->maxAnswerBytes);
+        reply->abort();
+    }
+}
+
+HttpAnswer answerOf(const std::shared_ptr<State>& state, QNetworkReply* reply) {
+    HttpAnswer answer;
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    answer.status = status.isValid() ? status.toInt() : 0;
+    answer.body = state->body;
+    if (!state->refusal.isEmpty()) {
+        answer.outcome = HttpAnswer::Outcome::refused;
+        answer.error = state->refusal;
+    } else if (state->tooLarge) {
+        answer.outcome = HttpAnswer::Outcome::tooLarge;
+        answer.error =
+            QStringLiteral("The answer is larger than %1 bytes.").arg(state->maxAnswerBytes);
+    } else if (answer.status != 0 && (answer.status < 200 || answer.status > 299)) {
+        answer.outcome = HttpAnswer::Outcome::rejected;
+        answer.error =
+            QStringLiteral("The server answered with HTTP status %1.").arg(answer.status);
+    } else if (reply->error() == QNetworkReply::OperationCanceledError ||
+               reply->error() == QNetworkReply::TimeoutError) {
+        // Nothing of ours aborted it, so the transfer stalled.
+        answer.outcome = HttpAnswer::Outcome::failed;
+        answer.error = QStringLiteral("The server did not answer within %1 seconds.")
+                           .arg(std::chrono::duration<double>(state->timeout).count());
+    } else if (reply->error() != QNetworkReply::NoError) {
+        answer.outcome = HttpAnswer::Outcome::failed;
+        answer.error = reply->errorString();
+    } else if (answer.status == 0) {
+        answer.outcome = HttpAnswer::Outcome::failed;
+        answer.error = QStringLiteral("The server gave no HTTP answer.");
+    } else {
+        answer.outcome = HttpAnswer::Outcome::received;
+    }
+    return answer;
+}
+
+}  // namespace
+
+std::unique_ptr<HttpExchange> HttpExchange::start(QNetworkAccessManager& manager,
+                                                  const HttpRequest& request,
+                                                  Completion completion) {
+    std::unique_ptr<HttpExchange> exchange(new HttpExchange());
+    auto state = std::make_shared<State>();
+    exchange->state_ = state;
+    state->completion = std::move(completion);
+    state->maxAnswerBytes = request.maxAnswerBytes;
+    state->timeout = request.timeout;
+    state->currentURL = request.url;
+
+    if (!NetworkPolicy::isAllowedAddress(request.url)) {
+        HttpAnswer answer;
+        answer.outcome = HttpAnswer::Outcome::refused;
+        answer.error =
+            QStringLiteral("Refused to send to %1: only HTTPS addresses are allowed.")
+                .arg(request.url.toDisplayString(QUrl::RemoveUserInfo | QUrl::RemoveQuery));
+        QTimer::singleShot(0, &manager, [state, answer] { complete(state, answer); });
+        return exchange;
+    }
+
+    QNetworkRequest networkRequest(request.url);
+    networkRequest.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                                QNetworkRequest::UserVerifiedRedirectPolicy);
+    networkRequest.setMaximumRedirectsAllowed(5);
+    networkRequest.setTransferTimeout(static_cast<int>(request.timeout.count()));
+    networkRequest.setAttribute(QNetworkRequest::CookieLoadControlAttribute,
+                                QNetworkRequest::Manual);
+    networkRequest.setAttribute(QNetworkRequest::CookieSaveControlAttribute,
+                                QNetworkRequest::Manual);
+    if (!request.contentType.isEmpty())
+        networkRequest.setHeader(QNetworkRequest::ContentTypeHeader, request.contentType);
+    if (!request.userAgent.isEmpty())
+        networkRequest.setHeader(QNetworkRequest::UserAgentHeader, request.userAgent);
+
+    QNetworkReply* reply = manager.sendCustomRequest(networkRequest, request.method, request.body);
+    state->reply = reply;
+
+    QObject::connect(reply, &QNetworkReply::redirected, reply, [state, reply](const QUrl& to) {
+        const QUrl target = state->currentURL.resolved(to);
+        if (NetworkPolicy::isAllowedRedirect(state->currentURL, target)) {
+            state->currentURL = target;
+            emit reply->redirectAllowed();
+        } else {
+            state->refusal =
+                QStringLiteral("Refused to follow a redirect to %1.")
+                    .arg(target.toDisplayString(QUrl::RemoveUserInfo | QUrl::RemoveQuery));
+            reply->abort();
+        }
+    });
+    QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, [state, reply] {
+        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+        const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+        const bool redirect = status.isValid() && status.toInt() >= 300 && status.toInt() < 400;
+        if (!redirect && length.isValid() && length.toLongLong() > state->maxAnswerBytes &&
+            !state->tooLarge && !state->finished) {
+            state->tooLarge = true;
+            reply->abort();
+        }
+    });
+    QObject::connect(reply, &QNetworkReply::readyRead, reply,
+                     [state, reply] { drain(state, reply); });
+    QObject::connect(reply, &QNetworkReply::finished, reply, [state, reply] {
+        reply->deleteLater();
+        if (state->finished) return;
+        if (state->refusal.isEmpty()) drain(state, reply);
+        complete(state, answerOf(state, reply));
+    });
+    return exchange;
+}
+
+HttpExchange::~HttpExchange() {
+    cancel();
+}
+
+void HttpExchange::cancel() {
+    if (!state_ || state_->finished) return;
+    state_->finished = true;
+    state_->completion = nullptr;
+    if (QNetworkReply* reply = state_->reply) reply->abort();
+}
+
+bool HttpExchange::isFinished() const {
+    return !state_ || state_->finished;
+}
+
+}  // namespace outfitter
