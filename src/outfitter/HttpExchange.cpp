@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QTimer>
 
+#include "keel/LocalizedString.h"
 #include "outfitter/NetworkPolicy.h"
 
 namespace outfitter {
@@ -25,6 +26,15 @@ struct HttpExchange::State {
 namespace {
 
 using State = HttpExchange::State;
+
+QString text(std::string_view key, const QString& argument = {}) {
+    return QString::fromStdString(keel::TL(key, argument.toStdString()));
+}
+
+// An address as it may be shown: without the query, which may hold a key.
+QString displayed(const QUrl& url) {
+    return url.toDisplayString(QUrl::RemoveUserInfo | QUrl::RemoveQuery);
+}
 
 void complete(const std::shared_ptr<State>& state, const HttpAnswer& answer) {
     if (state->finished) return;
@@ -58,24 +68,22 @@ HttpAnswer answerOf(const std::shared_ptr<State>& state, QNetworkReply* reply) {
         answer.error = state->refusal;
     } else if (state->tooLarge) {
         answer.outcome = HttpAnswer::Outcome::tooLarge;
-        answer.error =
-            QStringLiteral("The answer is larger than %1 bytes.").arg(state->maxAnswerBytes);
+        answer.error = text("HttpExchangeAnswerTooLarge", QString::number(state->maxAnswerBytes));
     } else if (answer.status != 0 && (answer.status < 200 || answer.status > 299)) {
         answer.outcome = HttpAnswer::Outcome::rejected;
-        answer.error =
-            QStringLiteral("The server answered with HTTP status %1.").arg(answer.status);
+        answer.error = text("HttpExchangeStatusError", QString::number(answer.status));
     } else if (reply->error() == QNetworkReply::OperationCanceledError ||
                reply->error() == QNetworkReply::TimeoutError) {
         // Nothing of ours aborted it, so the transfer stalled.
         answer.outcome = HttpAnswer::Outcome::failed;
-        answer.error = QStringLiteral("The server did not answer within %1 seconds.")
-                           .arg(std::chrono::duration<double>(state->timeout).count());
+        answer.error = text("HttpExchangeTimedOut",
+                            QString::number(std::chrono::duration<double>(state->timeout).count()));
     } else if (reply->error() != QNetworkReply::NoError) {
         answer.outcome = HttpAnswer::Outcome::failed;
         answer.error = reply->errorString();
     } else if (answer.status == 0) {
         answer.outcome = HttpAnswer::Outcome::failed;
-        answer.error = QStringLiteral("The server gave no HTTP answer.");
+        answer.error = text("HttpExchangeNoAnswer");
     } else {
         answer.outcome = HttpAnswer::Outcome::received;
     }
@@ -98,9 +106,7 @@ std::unique_ptr<HttpExchange> HttpExchange::start(QNetworkAccessManager& manager
     if (!NetworkPolicy::isAllowedAddress(request.url)) {
         HttpAnswer answer;
         answer.outcome = HttpAnswer::Outcome::refused;
-        answer.error =
-            QStringLiteral("Refused to send to %1: only HTTPS addresses are allowed.")
-                .arg(request.url.toDisplayString(QUrl::RemoveUserInfo | QUrl::RemoveQuery));
+        answer.error = text("HttpExchangeRefusedAddress", displayed(request.url));
         QTimer::singleShot(0, &manager, [state, answer] { complete(state, answer); });
         return exchange;
     }
@@ -128,9 +134,7 @@ std::unique_ptr<HttpExchange> HttpExchange::start(QNetworkAccessManager& manager
             state->currentURL = target;
             emit reply->redirectAllowed();
         } else {
-            state->refusal =
-                QStringLiteral("Refused to follow a redirect to %1.")
-                    .arg(target.toDisplayString(QUrl::RemoveUserInfo | QUrl::RemoveQuery));
+            state->refusal = text("HttpExchangeRefusedRedirect", displayed(target));
             reply->abort();
         }
     });
