@@ -47,7 +47,10 @@ void FeedbackReporter::DeleteLater::operator()(NewsletterForm* form) const {
 FeedbackReporter::FeedbackReporter(ReleaseController& releaseController)
     : releaseController_(releaseController) {}
 
-FeedbackReporter::~FeedbackReporter() = default;
+FeedbackReporter::~FeedbackReporter() {
+    // Not inside one of the form's own calls: no need to wait for the event loop.
+    delete newsletterForm_.release();
+}
 
 bool FeedbackReporter::isAvailable() const {
     const auto& configuration = releaseController_.configuration();

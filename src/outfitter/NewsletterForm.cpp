@@ -1,7 +1,8 @@
 #include "outfitter/NewsletterForm.h"
 
+#include <QRegularExpression>
+
 #include <cstdio>
-#include <regex>
 
 #include "keel/LocalizedString.h"
 #include "keel/UserSettings.h"
@@ -17,8 +18,9 @@ NewsletterForm::NewsletterForm(ReleaseController& controller) : controller_(cont
 NewsletterForm::~NewsletterForm() = default;
 
 bool NewsletterForm::isValidEmailAddress(const std::string& text) {
-    static const std::regex pattern(R"([A-Z0-9a-z._%+-]+@[A-Za-z0-9.-]+\.[A-Za-z]{2,64})");
-    return std::regex_match(text, pattern);
+    static const QRegularExpression pattern(
+        QStringLiteral(R"(\A(?:[A-Z0-9a-z._%+-]+@[A-Za-z0-9.-]+\.[A-Za-z]{2,64})\z)"));
+    return pattern.match(QString::fromStdString(text)).hasMatch();
 }
 
 void NewsletterForm::setConfiguration(std::optional<ReleaseConfiguration> configuration) {

@@ -1,6 +1,6 @@
 #include <QUrlQuery>
 
-#include <regex>
+#include <QRegularExpression>
 
 #include "OutfitterKitFixture.h"
 #include "keel/UserSettings.h"
@@ -67,7 +67,10 @@ TEST_F(OutfitterAnalyticsTest, AfterConsentVisitsAndActionsGoToMatomo) {
     EXPECT_EQ(value(visit, "lang"), "fr-CA");
     EXPECT_EQ(value(visit, "res"), "1920x1080");
     const std::string clientID = value(visit, "_id");
-    EXPECT_TRUE(std::regex_match(clientID, std::regex("[0-9a-f]{16}"))) << clientID;
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("\\A[0-9a-f]{16}\\z"))
+                    .match(QString::fromStdString(clientID))
+                    .hasMatch())
+        << clientID;
     EXPECT_EQ(storedClientID(), clientID);
 
     EXPECT_EQ(value(hit(1), "e_c"), "Device Version");

@@ -2,9 +2,10 @@
 
 #include <QTemporaryDir>
 
-#include <regex>
+#include <QRegularExpression>
 
 #include "OutfitterTestSupport.h"
+#include "outfitter/JournalReader.h"
 #include "outfitter/SystemProfile.h"
 
 using namespace outfitter;
@@ -95,11 +96,10 @@ TEST_F(OutfitterSystemProfileTest, ReadsEveryFactFromTheSystemFilesInTheFixedOrd
     EXPECT_EQ(value("GPU models"),
               "Intel Corporation CoffeeLake-H GT2 [UHD Graphics 630]/"
               "NVIDIA Corporation [10de:1f91]");
-    EXPECT_TRUE(std::regex_match(value("Total Disk Space"),
-                                 std::regex(R"(\d+(\.\d+)? (bytes|KB|MB|GB|TB|PB))")))
+    const QRegularExpression size(QStringLiteral(R"(\A\d+(\.\d+)? (bytes|KB|MB|GB|TB|PB)\z)"));
+    EXPECT_TRUE(size.match(QString::fromStdString(value("Total Disk Space"))).hasMatch())
         << value("Total Disk Space");
-    EXPECT_TRUE(std::regex_match(value("Free Disk Space"),
-                                 std::regex(R"(\d+(\.\d+)? (bytes|KB|MB|GB|TB|PB))")));
+    EXPECT_TRUE(size.match(QString::fromStdString(value("Free Disk Space"))).hasMatch());
     EXPECT_EQ(value("Screens"), "2560x1440:@2/1920x1080:@1");
     EXPECT_EQ(value("Langage"), "de-CH");
     EXPECT_EQ(profile.totalProcessors(), "2");
@@ -216,6 +216,22 @@ TEST_F(OutfitterSystemProfileTest, PreferencesLeaveOutTheExcludedKeys) {
 
     writeFile(systemSources.preferencesFile, "not JSON");
     EXPECT_EQ(profile.retrievePreferences(), "");
+}
+
+TEST_F(OutfitterSystemProfileTest, TheRunningSystemGivesEveryFactAndAnOrderedJournal) {
+    SystemProfile profile;
+    EXPECT_EQ(profile.features().size(), 13u);
+    EXPECT_NE(profile.systemVersion(), "Unknown");
+    EXPECT_NE(profile.CPUCount(), "Unknown");
+
+    const keel::Date since{keel::Date::now().timeIntervalSinceReferenceDate - 3600};
+    const auto messages = JournalReader::messages(since, 2000);  // empty without a journal
+    for (std::size_t i = 0; i < messages.size(); ++i) {
+        EXPECT_GE(messages[i].time, since);
+        if (i > 0) {
+            EXPECT_LE(messages[i - 1].time, messages[i].time);
+        }
+    }
 }
 
 }  // namespace

@@ -10,5 +10,8 @@ int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     QCoreApplication application(argc, argv);
     outfitter::MainQueueDriver driver;
-    return RUN_ALL_TESTS();
+    const int result = RUN_ALL_TESTS();
+    // Objects left to the event loop for deletion go now, not with the process.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return result;
 }
