@@ -1,5 +1,7 @@
 #include <QUrlQuery>
 
+#include <thread>
+
 #include <QRegularExpression>
 
 #include "OutfitterKitFixture.h"
@@ -117,6 +119,19 @@ TEST_F(OutfitterAnalyticsTest, AtMostAHundredHitsWaitAndOneIsInFlight) {
     ASSERT_EQ(server.requests().size(), 100u);
     EXPECT_EQ(value(hit(99), "e_a"), "Action 99");
     EXPECT_EQ(server.pendingAnswers(), 0);
+}
+
+TEST_F(OutfitterAnalyticsTest, ActionsFromOtherThreadsAreReportedThroughTheMainThread) {
+    tracker().setAnalyticsEnabled(true);
+    bool returned = false;
+    std::thread worker([&] {
+        tracker().trackUserAction("From a worker");  // waits for the main thread
+        returned = true;
+    });
+    ASSERT_TRUE(waitUntil([&] { return server.requests().size() == 1; }));
+    worker.join();
+    EXPECT_TRUE(returned);
+    EXPECT_EQ(value(hit(0), "e_a"), "From a worker");
 }
 
 }  // namespace
