@@ -147,6 +147,11 @@ void UserSettings::setFileURL(fs::path url) {
     values_ = json::object();
 }
 
+fs::path UserSettings::fileURL() const {
+    std::lock_guard lock(mutex_);
+    return fileURL_;
+}
+
 namespace {
 
 enum class FileState { missing, readable, unreadable };

@@ -83,6 +83,7 @@ public:
     // Points the store at another file and forgets what was read; for tests
     // and for running several configurations side by side.
     void setFileURL(std::filesystem::path url);
+    std::filesystem::path fileURL() const;
 
     // Registers defaults that every reader gets while no value is stored;
     // they take precedence over the defaults written into the keys.
