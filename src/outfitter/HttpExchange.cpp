@@ -18,7 +18,12 @@ struct HttpExchange::State {
     qint64 maxAnswerBytes = 0;
     std::chrono::milliseconds timeout{0};
     QByteArray body;
+    qint64 bodyBytes = 0;
+    std::function<bool(const QByteArray&)> bodySink;
+    QString sinkError;
+    std::function<void(qint64, qint64)> progress;
     QString refusal;
+    bool sinkFailed = false;
     bool tooLarge = false;
     bool finished = false;
 };
@@ -48,12 +53,40 @@ void complete(const std::shared_ptr<State>& state, const HttpAnswer& answer) {
 // Reads what has arrived, never more than one byte past the limit, and ends
 // the transfer once the limit is passed.
 void drain(const std::shared_ptr<State>& state, QNetworkReply* reply) {
-    if (state->tooLarge || state->finished || !reply->isOpen()) return;
-    const qint64 room = state->maxAnswerBytes - state->body.size();
+    if (state->tooLarge || state->sinkFailed || state->finished || !reply->isOpen()) return;
+    // Only a successful answer goes to the sink; an error page is kept as a body.
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (state->bodySink && status.isValid() && status.toInt() >= 200 && status.toInt() <= 299) {
+        constexpr qint64 kChunkBytes = 256 * 1024;
+        while (reply->bytesAvailable() > 0) {
+            const qint64 room = state->maxAnswerBytes - state->bodyBytes;
+            const QByteArray chunk = reply->read(std::min(room + 1, kChunkBytes));
+            if (chunk.isEmpty()) break;
+            if (chunk.size() > room) {
+                state->tooLarge = true;
+                reply->abort();
+                return;
+            }
+            if (!state->bodySink(chunk)) {
+                state->sinkFailed = true;
+                reply->abort();
+                return;
+            }
+            state->bodyBytes += chunk.size();
+        }
+        if (state->progress) {
+            const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+            state->progress(state->bodyBytes, length.isValid() ? length.toLongLong() : -1);
+        }
+        return;
+    }
+    const qint64 limit = state->bodySink ? std::min<qint64>(state->maxAnswerBytes, 64 * 1024)
+                                         : state->maxAnswerBytes;
+    const qint64 room = limit - state->body.size();
     state->body += reply->read(room + 1);
-    if (state->body.size() > state->maxAnswerBytes) {
+    if (state->body.size() > limit) {
         state->tooLarge = true;
-        state->body.truncate(state->maxAnswerBytes);
+        state->body.truncate(limit);
         reply->abort();
     }
 }
@@ -63,9 +96,13 @@ HttpAnswer answerOf(const std::shared_ptr<State>& state, QNetworkReply* reply) {
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     answer.status = status.isValid() ? status.toInt() : 0;
     answer.body = state->body;
+    answer.bodyBytes = state->bodySink ? state->bodyBytes : state->body.size();
     if (!state->refusal.isEmpty()) {
         answer.outcome = HttpAnswer::Outcome::refused;
         answer.error = state->refusal;
+    } else if (state->sinkFailed) {
+        answer.outcome = HttpAnswer::Outcome::failed;
+        answer.error = state->sinkError;
     } else if (state->tooLarge) {
         answer.outcome = HttpAnswer::Outcome::tooLarge;
         answer.error = text("HttpExchangeAnswerTooLarge", QString::number(state->maxAnswerBytes));
@@ -102,6 +139,9 @@ std::unique_ptr<HttpExchange> HttpExchange::start(QNetworkAccessManager& manager
     state->maxAnswerBytes = request.maxAnswerBytes;
     state->timeout = request.timeout;
     state->currentURL = request.url;
+    state->bodySink = request.bodySink;
+    state->sinkError = request.sinkError;
+    state->progress = request.progress;
 
     if (!NetworkPolicy::isAllowedAddress(request.url)) {
         HttpAnswer answer;
@@ -143,7 +183,7 @@ std::unique_ptr<HttpExchange> HttpExchange::start(QNetworkAccessManager& manager
         const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
         const bool redirect = status.isValid() && status.toInt() >= 300 && status.toInt() < 400;
         if (!redirect && length.isValid() && length.toLongLong() > state->maxAnswerBytes &&
-            !state->tooLarge && !state->finished) {
+            !state->tooLarge && !state->sinkFailed && !state->finished) {
             state->tooLarge = true;
             reply->abort();
         }

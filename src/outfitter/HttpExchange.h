@@ -10,6 +10,9 @@
 // - An answer is read up to `maxAnswerBytes`; a longer one is cut off and the
 //   exchange fails, so a broken or hostile server cannot fill the memory.
 // - Only a 2xx status counts as received.
+// - With a body sink the answer is streamed to it instead of being kept, so
+//   that a download of any size needs no more memory than one chunk; the
+//   limit above still holds.
 //
 // Threads: start, cancel and destroy on the thread of the network manager
 // (the main thread). The completion runs there too, exactly once, always
@@ -37,6 +40,14 @@ struct HttpRequest {
     QByteArray userAgent;    // sent when not empty
     std::chrono::milliseconds timeout{30000};
     qint64 maxAnswerBytes = 64 * 1024;
+    // When set, the answer's bytes go to it as they arrive, in order, and
+    // `HttpAnswer::body` stays empty. Returning false ends the exchange as
+    // failed with `sinkError` as its error (the sink could not store them).
+    std::function<bool(const QByteArray& chunk)> bodySink;
+    QString sinkError;
+    // Called after each arrival: the bytes received so far, and how many the
+    // server announced (-1 when it did not say).
+    std::function<void(qint64 received, qint64 announced)> progress;
 };
 
 struct HttpAnswer {
@@ -48,9 +59,10 @@ struct HttpAnswer {
         tooLarge,  // the answer was longer than allowed and was cut off
     };
     Outcome outcome = Outcome::failed;
-    int status = 0;   // the HTTP status, 0 when none arrived
-    QByteArray body;  // at most `maxAnswerBytes`
-    QString error;    // what went wrong, for people; empty when received
+    int status = 0;        // the HTTP status, 0 when none arrived
+    QByteArray body;       // at most `maxAnswerBytes`; with a body sink, only an error page
+    qint64 bodyBytes = 0;  // how many bytes of the answer arrived
+    QString error;         // what went wrong, for people; empty when received
 
     bool succeeded() const { return outcome == Outcome::received; }
 };
