@@ -16,6 +16,7 @@ namespace outfitter {
 
 class FeedbackForm;
 class NewsletterForm;
+class UpdateForm;
 
 struct Alert {
     std::string messageText;
@@ -32,6 +33,11 @@ public:
     // tells the form `windowDidClose()` when it closed.
     virtual void show(FeedbackForm& form) = 0;
     virtual void show(NewsletterForm& form) = 0;
+    // Shows the update window of `form` (download, verification and install
+    // progress, with Cancel while downloading), or brings it to the front.
+    // A presenter without one shows nothing; the update runs all the same,
+    // and its outcome is told through `alert` and `ask`.
+    virtual void showUpdate(UpdateForm& form) { static_cast<void>(form); }
     // Tells the user something; `alert.buttons` holds one button.
     virtual void alert(const Alert& alert) = 0;
     // Asks the user; returns the index of the chosen button.

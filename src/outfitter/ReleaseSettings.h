@@ -28,6 +28,16 @@ struct ReleaseSettings {
     // The user's consent to usage statistics; off until they switch it on.
     static inline const keel::EvaluedUserSettingKey<bool> enableUsageAnalytics{
         "EnableUsageAnalytics", false};
+    // The version the user chose to skip: background checks do not offer it.
+    static inline const keel::OptionalUserSettingKey<std::string> updateSkippedVersion{
+        "UpdaterSkippedVersion"};
+    // When the update feed was last read.
+    static inline const keel::OptionalUserSettingKey<keel::Date> updateLastCheckDate{
+        "UpdaterLastCheckDate"};
+    // Set once the program offered to install itself from a downloads or
+    // temporary folder, whatever the answer: it asks only once.
+    static inline const keel::EvaluedUserSettingKey<bool> moveToApplicationsFolderAlertSuppress{
+        "MoveToApplicationsFolderAlertSuppress", false};
     // The random identifier of this installation in usage statistics; exists
     // only while statistics are on.
     static const keel::OptionalUserSettingKey<std::string>& analyticsClientID();

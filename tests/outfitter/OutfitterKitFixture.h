@@ -31,6 +31,7 @@ public:
             [&form] { form.windowDidClose(); }, Qt::UniqueConnection);
     }
     void show(outfitter::NewsletterForm&) override { ++newsletterShown; }
+    void showUpdate(outfitter::UpdateForm&) override { ++updateShown; }
     void alert(const outfitter::Alert& alert) override { alerts.push_back(alert); }
     std::size_t ask(const outfitter::Alert& question) override {
         questions.push_back(question);
@@ -42,6 +43,7 @@ public:
 
     int feedbackShown = 0;
     int newsletterShown = 0;
+    int updateShown = 0;
     std::vector<outfitter::Alert> alerts;
     std::vector<outfitter::Alert> questions;
     std::deque<std::size_t> answers;  // the buttons to choose, in order; then the first
