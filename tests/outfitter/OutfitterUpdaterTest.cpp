@@ -1,5 +1,7 @@
 #include <sys/stat.h>
 
+#include <QProcess>
+
 #include <functional>
 
 #include "OutfitterKitFixture.h"
@@ -405,6 +407,76 @@ TEST_F(OutfitterUpdaterTest, AReleaseRunFromDownloadsOffersOnceToInstallItselfPe
     again.setPresenter(presenter);
     again.applicationWillFinishLaunch();
     EXPECT_EQ(presenter->questions.size(), 1u);
+}
+
+struct ToolRun {
+    int exitCode = -1;
+    std::string out;
+};
+
+ToolRun runReleaseTool(const QStringList& arguments) {
+    QProcess tool;
+    tool.start(QStringLiteral(QUILLFEN_RELEASE_TOOL), arguments);
+    tool.waitForFinished(60000);
+    return {tool.exitStatus() == QProcess::NormalExit ? tool.exitCode() : -1,
+            tool.readAllStandardOutput().toStdString()};
+}
+
+TEST_F(OutfitterUpdaterTest, TheReleaseToolMakesAReleaseThatTheUpdaterAccepts) {
+    const fs::path work = fs::path(folder.path().toStdString()) / "release";
+    fs::create_directories(work);
+    const QString key = QString::fromStdString((work / "quillfen.key").string());
+    const ToolRun generated = runReleaseTool({"generate-keys", key});
+    ASSERT_EQ(generated.exitCode, 0);
+    EXPECT_EQ(fs::status(key.toStdString()).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+    const std::string publicKey = generated.out.substr(0, generated.out.find('\n'));
+    const fs::path archive = work / "quillfen-1.3.0-x86_64.tar.gz";
+    writeFile(archive, makeTarGz(releaseEntries("1.3.0")));
+    writeFile(work / "notes.txt", "Faster synchronization.");
+    const QString appcast = QString::fromStdString((work / "appcast.xml").string());
+    for (const char* version : {"1.1.0", "1.3.0"}) {
+        const ToolRun published = runReleaseTool(
+            {"appcast", "--key", key, "--archive", QString::fromStdString(archive.string()),
+             "--version", version, "--notes", QString::fromStdString((work / "notes.txt").string()),
+             "--url", secure.url("/quillfen-1.3.0-x86_64.tar.gz").toString(), appcast});
+        ASSERT_EQ(published.exitCode, 0) << version;
+    }
+    const Appcast written =
+        Appcast::parse(QByteArray::fromStdString(contentAt(appcast.toStdString())));
+    ASSERT_EQ(written.items.size(), 2u);
+    EXPECT_EQ(written.items[0].version, "1.3.0");  // newest first
+
+    environment.bundle.suPublicEDKey = publicKey;
+    secure.enqueue(
+        ScriptedAnswer::json(QByteArray::fromStdString(contentAt(appcast.toStdString()))));
+    secure.enqueue(ScriptedAnswer::json(QByteArray::fromStdString(contentAt(archive))));
+    presenter->answers = {2};
+    checkAndWait();
+
+    EXPECT_EQ(PerUserInstall(prefix()).currentVersion(), "1.3.0");
+    EXPECT_EQ(contentAt(prefix() / "bin/quillfen-gui"), fakeProgram("quillfen-gui 1.3.0"));
+
+    // The secret key never goes into a repository, and a refused archive is
+    // refused before it is published.
+    fs::create_directories(work / "checkout/.git");
+    EXPECT_EQ(runReleaseTool(
+                  {"generate-keys", QString::fromStdString((work / "checkout/q.key").string())})
+                  .exitCode,
+              1);
+    EXPECT_FALSE(fs::exists(work / "checkout/q.key"));
+    std::vector<ArchiveEntry> hostile = releaseEntries("1.4.0");
+    hostile.push_back(ArchiveEntry::link("bin/helper", "/bin/sh"));
+    writeFile(work / "hostile.tar.gz", makeTarGz(hostile));
+    EXPECT_EQ(
+        runReleaseTool({"appcast", "--key", key, "--archive",
+                        QString::fromStdString((work / "hostile.tar.gz").string()), "--version",
+                        "1.4.0", "--url", "https://example.org/h.tar.gz", appcast})
+            .exitCode,
+        1);
+    EXPECT_EQ(
+        Appcast::parse(QByteArray::fromStdString(contentAt(appcast.toStdString()))).items.size(),
+        2u);
 }
 
 }  // namespace
