@@ -1,5 +1,6 @@
 #include "app/BackupManager.h"
 
+#include <algorithm>
 #include <thread>
 
 #include "app/BackupViewer.h"
@@ -50,6 +51,73 @@ bool BackupManager::canProcess() const {
 void BackupManager::setSyncProgressHandler(SyncEngine::ProgressHandler handler) {
     std::lock_guard lock(mutex_);
     syncProgressHandler_ = std::move(handler);
+}
+
+void BackupManager::setWaitsForPackageLock(bool waits) {
+    waitsForPackageLock_.store(waits);
+}
+
+void BackupManager::setPackageLockWaitHandler(std::function<void()> handler) {
+    std::lock_guard lock(mutex_);
+    packageLockWaitHandler_ = std::move(handler);
+}
+
+void BackupManager::setCreatesMissingPackage(bool creates) {
+    createsMissingPackage_.store(creates);
+}
+
+PackageLock BackupManager::lockPackage(const fs::path& url, bool createsPackage) const {
+    PackageLock::Options options;
+    options.wait = waitsForPackageLock_.load();
+    options.createsPackage = createsPackage;
+    {
+        std::lock_guard lock(mutex_);
+        options.willWait = packageLockWaitHandler_;
+    }
+    return PackageLock::acquire(url, options);
+}
+
+std::chrono::seconds BackupManager::orphanCopyGracePeriod() {
+    const auto seconds = keel::UserSettings::standard().get(orphanCopyGracePeriodKey);
+    return std::chrono::seconds(std::max<std::int64_t>(seconds, 0));
+}
+
+PackageLock BackupManager::lockFor(BackupAction action) const {
+    switch (action) {
+        case BackupAction::reloadViewer:
+            return {};
+        case BackupAction::readBackupFile: {
+            // Without access the read fails before it touches anything.
+            if (!AccessManager::shared().hasAccess(fs::path("/"))) return {};
+            const auto url = backupFileURL();
+            if (!url) return {};
+            const bool creates = createsMissingPackage_.load() || url == defaultBackupFileURL();
+            try {
+                return lockPackage(*url, creates);
+            } catch (const BackupError& error) {
+                // A location the read refuses anyway gets the read's own error.
+                if (error.code() == BackupError::Code::backupFileIsNotADirectory ||
+                    error.code() == BackupError::Code::backupFileExtensionIsInvalid)
+                    return {};
+                throw;
+            }
+        }
+        case BackupAction::undoInstall: {
+            // Undo changes this computer, not the package; it waits for a run
+            // on the package in use, when there is one, like any other run.
+            const auto url = backupFileURL();
+            if (!url || !keel::FileManager::contentExists(*url).isDirectory) return {};
+            return lockPackage(*url, false);
+        }
+        default: {
+            const auto open = file();
+            if (!open) return {};
+            const fs::path url = open->url();
+            if (!keel::FileManager::contentExists(url).isDirectory)
+                throw BackupError(BackupError::Code::backupFileWasMovedOrDeleted, url);
+            return lockPackage(url, false);
+        }
+    }
 }
 
 std::optional<fs::path> BackupManager::defaultBackupFileURL() {
@@ -147,7 +215,17 @@ BackupProcess::Result BackupManager::deviceBlock(SyncAction action) {
         std::lock_guard lock(mutex_);
         if (syncProgressHandler_) engine.setProgressHandler(syncProgressHandler_);
     }
-    return engine.run();
+    SyncLogs logs = engine.run();
+    if (action == SyncAction::backUp) {
+        // Copies nobody names, past their grace period: those of runs that
+        // never saved, or that lost against another computer's save.
+        try {
+            open->removeOrphanCopies(orphanCopyGracePeriod());
+        } catch (const std::exception&) {
+            // Housekeeping: the next back-up tries again.
+        }
+    }
+    return logs;
 }
 
 BackupProcess::Result BackupManager::undoBlock() {
@@ -197,7 +275,12 @@ std::shared_ptr<BackupProcess> BackupManager::makeProcess(BackupAction action,
             block = [this] { return undoBlock(); };
             break;
     }
-    return std::make_shared<BackupProcess>(action, std::move(block));
+    // Every block runs holding its package's lock.
+    BackupProcess::Block locked = [this, action, inner = std::move(block)] {
+        const PackageLock lock = lockFor(action);
+        return inner();
+    };
+    return std::make_shared<BackupProcess>(action, std::move(locked));
 }
 
 void BackupManager::readBackupFile() {

@@ -16,6 +16,15 @@
 // did-process) is a synchronous hop to the main queue, so the main thread
 // must never wait for the worker. `file()` may be read from any thread.
 //
+// One run at a time per package on this computer: every process but the
+// viewer's reload holds the package's PackageLock while its block runs (the
+// read and the device actions, save, move, replace, import, export, and
+// undo, which locks the configured package when it exists), whichever
+// program runs it. A process that finds another run holding the lock waits
+// for it (after calling the wait handler) or, when told not to wait, fails
+// with BackupError backupFileIsInUse. A process whose open package has gone
+// fails with backupFileWasMovedOrDeleted and re-creates nothing.
+//
 // Errors: nothing is thrown out of the manager; what a block throws reaches
 // the observers in the process's `error`. A failed read is a BackupError
 // (autorizationRequired, noBackupLocation, backupFileIsNotReadable); the
@@ -26,7 +35,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -34,6 +45,7 @@
 
 #include "app/BackupAction.h"
 #include "app/BackupProcess.h"
+#include "backup/PackageLock.h"
 #include "keel/Notification.h"
 #include "keel/UserSettings.h"
 #include "sync/SyncEngine.h"
@@ -56,6 +68,11 @@ public:
         "EnableNoteAfterProcessing", false};
     static inline const keel::EvaluedUserSettingKey<bool> enableAlertAfterProcessingKey{
         "EnableAlertAfterProcessing", false};
+    // Seconds a data copy that no record names is kept before a back-up or a
+    // clean-up deletes it: time for a cloud drive to deliver the "Data.json"
+    // of another computer that names it. Seven days by default.
+    static inline const keel::EvaluedUserSettingKey<std::int64_t> orphanCopyGracePeriodKey{
+        "OrphanCopyGracePeriod", 7 * 24 * 60 * 60};
 
     // The instance of the process, created on first use together with its viewer.
     static BackupManager& shared();
@@ -82,6 +99,21 @@ public:
     // Progress of the device actions, handed to each sync engine (see
     // SyncEngine::ProgressHandler for its thread). Set before the request.
     void setSyncProgressHandler(SyncEngine::ProgressHandler handler);
+
+    // How processes take the package lock: wait for another run (the
+    // default) or fail at once; `handler` (may be empty) is called on the
+    // worker when a process starts to wait. Set before the request.
+    void setWaitsForPackageLock(bool waits);
+    void setPackageLockWaitHandler(std::function<void()> handler);
+    // Whether a read creates a package at a location where nothing is yet
+    // (true by default). The default package is created either way.
+    void setCreatesMissingPackage(bool creates);
+    // Takes the lock of the package at `url` with the manager's wait
+    // settings, creating a missing package only when `createsPackage` (see
+    // PackageLock for the errors). Any thread; it may block.
+    PackageLock lockPackage(const std::filesystem::path& url, bool createsPackage) const;
+    // The grace period of copies nobody names, from the settings.
+    static std::chrono::seconds orphanCopyGracePeriod();
 
     void readBackupFile();
     void saveBackupFile();
@@ -128,6 +160,8 @@ private:
     BackupProcess::Result exportBlock(const std::filesystem::path& to);
     BackupProcess::Result deviceBlock(SyncAction action);
     BackupProcess::Result undoBlock();
+    // The lock a process of `action` holds while its block runs.
+    PackageLock lockFor(BackupAction action) const;
     void setFile(std::shared_ptr<BackupFile> file);
     void storeLocation(const std::filesystem::path& url);
     void work(const std::shared_ptr<BackupProcess>& process);
@@ -140,6 +174,9 @@ private:
     std::atomic<bool> isProcessing_{false};
     std::atomic<std::chrono::milliseconds> processingDelay_{std::chrono::seconds(1)};
     std::atomic<int> workersRunning_{0};
+    std::atomic<bool> waitsForPackageLock_{true};
+    std::atomic<bool> createsMissingPackage_{true};
+    std::function<void()> packageLockWaitHandler_;
 };
 
 }  // namespace quillfen

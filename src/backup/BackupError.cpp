@@ -19,6 +19,13 @@ const char* BackupError::description(Code code) noexcept {
         case Code::localDataCannotBeWritten:
             return "The local data cannot be written by the application. It may due to the "
                    "sandboxing of the application.";
+        case Code::backupFileDoesNotExist:
+            return "The backup file does not exist.";
+        case Code::backupFileIsInUse:
+            return "The backup file is in use by another run of Quillfen on this computer.";
+        case Code::backupFileWasMovedOrDeleted:
+            return "The backup file was moved or deleted while it was in use; nothing was "
+                   "written in its place.";
     }
     return "The backup file is not readable.";
 }

@@ -26,6 +26,14 @@ public:
         backupFileIsNotADirectory,
         backupFileExtensionIsInvalid,
         localDataCannotBeWritten,
+        // The package location names nothing, and the operation does not
+        // create packages.
+        backupFileDoesNotExist,
+        // Another run on this computer holds the package, and the caller
+        // asked not to wait for it.
+        backupFileIsInUse,
+        // The package folder disappeared or was replaced while a run used it.
+        backupFileWasMovedOrDeleted,
     };
 
     explicit BackupError(Code code) noexcept : code_(code) {}

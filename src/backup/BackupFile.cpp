@@ -75,6 +75,14 @@ void BackupFile::save() {
     onQueue([&] { data_.write(); });
 }
 
+std::vector<BackupFileData::OrphanCopy> BackupFile::orphanCopies(std::chrono::seconds grace) {
+    return onQueue([&] { return data_.orphanCopies(grace); });
+}
+
+std::vector<BackupFileData::OrphanCopy> BackupFile::removeOrphanCopies(std::chrono::seconds grace) {
+    return onQueue([&] { return data_.removeOrphanCopies(grace); });
+}
+
 // MARK: Items
 
 template <ItemRecord Item>

@@ -24,6 +24,7 @@
 // Errors: the errors of BackupFileData pass through unchanged (see there).
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -70,8 +71,15 @@ public:
     void replace(const std::filesystem::path& with);
     void importPackage(const std::filesystem::path& from);
     void exportPackage(const std::filesystem::path& to);
-    // Writes the changed lists.
+    // Writes the changed lists, merging what another computer wrote to them
+    // in the meantime (see BackupFileData). The caller holds the package's
+    // PackageLock.
     void save();
+
+    // The data copies nobody names, older than `gracePeriod`, and their
+    // removal (see BackupFileData). The caller holds the package's lock.
+    std::vector<BackupFileData::OrphanCopy> orphanCopies(std::chrono::seconds gracePeriod);
+    std::vector<BackupFileData::OrphanCopy> removeOrphanCopies(std::chrono::seconds gracePeriod);
 
     // The records of any kind of item, for code written once for all three;
     // the accessors of each kind below do the same.

@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <ctime>
 #include <optional>
 #include <stdexcept>
 #include <system_error>
@@ -11,7 +13,9 @@
 
 #include "backup/BackupError.h"
 #include "backup/DataCopyDeletionSchedule.h"
+#include "backup/PackageMerge.h"
 #include "catalog/BackupDecodingError.h"
+#include "keel/DebugPause.h"
 #include "keel/FileManager.h"
 #include "keel/FileSystemFaults.h"
 #include "keel/FinderOrder.h"
@@ -37,6 +41,11 @@ constexpr const char* kFilesFile = "Files.json";
 constexpr const char* kHistoryFile = "History.json";
 constexpr const char* kDataFile = "Data.json";
 constexpr const char* kNotesFile = "Notes.json";
+constexpr const char* kListFileNames[] = {kAppsFile,    kExecsFile, kFilesFile,
+                                          kHistoryFile, kDataFile,  kNotesFile};
+// Stops a save just before it writes, for tests and for looking at a package
+// while another computer writes it (see README).
+constexpr const char* kPauseVariable = "QUILLFEN_DEBUG_PAUSE_BEFORE_SAVE";
 
 bool regularFileExists(const URL& url) {
     const auto existence = FileManager::contentExists(url);
@@ -267,8 +276,32 @@ BackupFileData::BackupFileData(const URL& url) {
     const URL location = withoutTrailingSeparator(url);
     validatePackageLocation(location);
     url_.setValue(location);
+    adoptIdentity();
     read();
     collectAbandonedCopies();
+}
+
+// MARK: The package folder's identity
+
+namespace {
+
+std::optional<std::pair<std::uint64_t, std::uint64_t>> folderIdentity(const URL& url) {
+    struct stat info {};
+    if (::stat(url.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return std::nullopt;
+    return std::pair<std::uint64_t, std::uint64_t>(info.st_dev, info.st_ino);
+}
+
+}  // namespace
+
+void BackupFileData::adoptIdentity() {
+    identity_ = folderIdentity(packageURL());
+}
+
+void BackupFileData::checkIdentity() const {
+    if (!identity_) return;
+    const URL package = packageURL();
+    if (folderIdentity(package) != identity_)
+        throw BackupError(BackupError::Code::backupFileWasMovedOrDeleted, package);
 }
 
 // MARK: Lists
@@ -319,33 +352,107 @@ void BackupFileData::setNoteItems(NoteItems items) {
 
 // MARK: Reading and writing
 
+URL BackupFileData::listFileURL(ListFile file) const {
+    return packageURL() / kListFileNames[file];
+}
+
+BackupFileData::FileStamp BackupFileData::stampOf(const URL& file) {
+    FileStamp stamp;
+    struct stat info {};
+    if (::lstat(file.c_str(), &info) != 0) return stamp;
+    stamp.exists = true;
+    stamp.device = info.st_dev;
+    stamp.inode = info.st_ino;
+    stamp.size = info.st_size;
+    stamp.seconds = info.st_mtim.tv_sec;
+    stamp.nanoseconds = info.st_mtim.tv_nsec;
+    return stamp;
+}
+
 void BackupFileData::read() {
-    const URL package = packageURL();
-
-    appItems_ = readItems<BackupAppItem>(package / kAppsFile);
+    // Each file's stamp is taken before it is read: a file replaced in
+    // between then looks changed at the next save, and is merged again.
+    FileStamp stamp = stampOf(listFileURL(appsFile));
+    appItems_ = readItems<BackupAppItem>(listFileURL(appsFile));
     needsToWriteAppItems_ = false;
+    base_.apps = appItems_;
+    stamps_[appsFile] = stamp;
 
-    execItems_ = readItems<BackupExecItem>(package / kExecsFile);
+    stamp = stampOf(listFileURL(execsFile));
+    execItems_ = readItems<BackupExecItem>(listFileURL(execsFile));
     needsToWriteExecItems_ = false;
+    base_.execs = execItems_;
+    stamps_[execsFile] = stamp;
 
-    fileItems_ = readItems<BackupFileItem>(package / kFilesFile);
+    stamp = stampOf(listFileURL(filesFile));
+    fileItems_ = readItems<BackupFileItem>(listFileURL(filesFile));
     needsToWriteFileItems_ = false;
+    base_.files = fileItems_;
+    stamps_[filesFile] = stamp;
 
-    eventItems_ = readArray<BackupEventItem>(package / kHistoryFile);
+    stamp = stampOf(listFileURL(historyFile));
+    eventItems_ = readArray<BackupEventItem>(listFileURL(historyFile));
     needsToWriteEventItems_ = false;
+    base_.events = eventItems_;
+    stamps_[historyFile] = stamp;
 
-    dataItems_ = readDataItems(package / kDataFile);
+    stamp = stampOf(listFileURL(dataFile));
+    dataItems_ = readDataItems(listFileURL(dataFile));
     needsToWriteDataItems_ = false;
+    base_.data = dataItems_;
+    stamps_[dataFile] = stamp;
 
-    noteItems_ = readArray<BackupNoteItem>(package / kNotesFile);
+    stamp = stampOf(listFileURL(notesFile));
+    noteItems_ = readArray<BackupNoteItem>(listFileURL(notesFile));
     needsToWriteNoteItems_ = false;
+    base_.notes = noteItems_;
+    stamps_[notesFile] = stamp;
+}
+
+template <class List, class Read, class Merge>
+void BackupFileData::mergeFromDisk(ListFile file, List& ours, List& base, Read readFile,
+                                   Merge merge) {
+    const URL url = listFileURL(file);
+    const FileStamp now = stampOf(url);
+    if (now == stamps_[file]) return;
+    List theirs;
+    try {
+        theirs = readFile(url);
+    } catch (const std::exception&) {
+        // Nothing of it can be kept; it is replaced as it always was.
+        return;
+    }
+    ours = merge(base, ours, theirs);
+    base = std::move(theirs);
+    stamps_[file] = now;
+}
+
+void BackupFileData::mergeDataFromDisk() {
+    mergeFromDisk(dataFile, dataItems_, base_.data, readDataItems,
+                  [this](const DataItems& base, const DataItems& ours, const DataItems& theirs) {
+                      auto merge = PackageMerge::data(base, ours, theirs);
+                      // This run's copies whose records lost go like replaced ones.
+                      discardedCopies_.insert(merge.losingCopies.begin(), merge.losingCopies.end());
+                      return std::move(merge.records);
+                  });
+}
+
+template <class List>
+void BackupFileData::didWrite(ListFile file, const List& written, List& base) {
+    stamps_[file] = stampOf(listFileURL(file));
+    base = written;
 }
 
 void BackupFileData::write() {
     createDataFolder();
+    if (needsToWriteAppItems_ || needsToWriteExecItems_ || needsToWriteFileItems_ ||
+        needsToWriteEventItems_ || needsToWriteDataItems_ || needsToWriteNoteItems_)
+        keel::pauseIfAsked(kPauseVariable);
+    checkIdentity();
     const URL package = packageURL();
 
     if (needsToWriteDataItems_) {
+        mergeDataFromDisk();
         // "Data.json" may refer to a copy only once the copy is on the disk.
         // One flush of the file system covers every copy stored since the
         // last save, far cheaper than a flush per copy.
@@ -357,31 +464,51 @@ void BackupFileData::write() {
     }
 
     if (needsToWriteAppItems_) {
-        writeJSON(package / kAppsFile, sortedArray(appItems_));
+        mergeFromDisk(appsFile, appItems_, base_.apps, readItems<BackupAppItem>,
+                      PackageMerge::items<BackupAppItem>);
+        writeJSON(listFileURL(appsFile), sortedArray(appItems_));
+        didWrite(appsFile, appItems_, base_.apps);
         needsToWriteAppItems_ = false;
     }
     if (needsToWriteExecItems_) {
-        writeJSON(package / kExecsFile, sortedArray(execItems_));
+        mergeFromDisk(execsFile, execItems_, base_.execs, readItems<BackupExecItem>,
+                      PackageMerge::items<BackupExecItem>);
+        writeJSON(listFileURL(execsFile), sortedArray(execItems_));
+        didWrite(execsFile, execItems_, base_.execs);
         needsToWriteExecItems_ = false;
     }
     if (needsToWriteFileItems_) {
-        writeJSON(package / kFilesFile, sortedArray(fileItems_));
+        mergeFromDisk(filesFile, fileItems_, base_.files, readItems<BackupFileItem>,
+                      PackageMerge::items<BackupFileItem>);
+        writeJSON(listFileURL(filesFile), sortedArray(fileItems_));
+        didWrite(filesFile, fileItems_, base_.files);
         needsToWriteFileItems_ = false;
     }
     if (needsToWriteEventItems_) {
-        writeJSON(package / kHistoryFile, arrayInOrder(eventItems_));
+        mergeFromDisk(historyFile, eventItems_, base_.events, readArray<BackupEventItem>,
+                      PackageMerge::events);
+        writeJSON(listFileURL(historyFile), arrayInOrder(eventItems_));
+        didWrite(historyFile, eventItems_, base_.events);
         needsToWriteEventItems_ = false;
     }
     if (needsToWriteDataItems_) {
+        // Once more, closer to the write: a file delivered in the meantime
+        // is merged too, and the copies that lost against it are scheduled.
+        mergeDataFromDisk();
+        scheduleDiscardedCopies();
         json object = json::object();
         for (const auto& [path, item] : dataItems_)
             object[path] = item;
-        writeJSON(package / kDataFile, object);
+        writeJSON(listFileURL(dataFile), object);
+        didWrite(dataFile, dataItems_, base_.data);
         needsToWriteDataItems_ = false;
         deleteDiscardedCopies();
     }
     if (needsToWriteNoteItems_) {
-        writeJSON(package / kNotesFile, arrayInOrder(noteItems_));
+        mergeFromDisk(notesFile, noteItems_, base_.notes, readArray<BackupNoteItem>,
+                      PackageMerge::notes);
+        writeJSON(listFileURL(notesFile), arrayInOrder(noteItems_));
+        didWrite(notesFile, noteItems_, base_.notes);
         needsToWriteNoteItems_ = false;
     }
 }
@@ -407,24 +534,69 @@ void BackupFileData::scheduleDiscardedCopies() {
         schedule->add(packageURL(), discardedCopies_);
 }
 
+std::set<std::string> BackupFileData::namesOnDisk() const {
+    std::set<std::string> names;
+    for (const auto& entry : readDataItems(listFileURL(dataFile)))
+        names.insert(entry.second.uuid);
+    return names;
+}
+
 void BackupFileData::deleteDiscardedCopies() {
-    if (discardedCopies_.empty()) return;
-    std::set<std::string> deleted;
-    for (const auto& name : discardedCopies_) {
-        // A copy that cannot be deleted now stays scheduled for a later run.
+    std::set<std::string> settled;
+    if (!discardedCopies_.empty()) {
+        // Another computer's "Data.json" may have arrived since the write:
+        // a copy it names is live again and stays.
+        std::optional<std::set<std::string>> named;
         try {
-            removeData(name);
-            deleted.insert(name);
+            named = namesOnDisk();
         } catch (const std::exception&) {
+            // Unreadable now: nothing is deleted, the schedule keeps them.
+        }
+        if (named) {
+            for (const auto& name : discardedCopies_) {
+                // A copy that cannot be deleted now stays scheduled for a later run.
+                try {
+                    if (!named->contains(name)) removeData(name);
+                    settled.insert(name);
+                } catch (const std::exception&) {
+                }
+            }
         }
     }
+    // The new copies this instance scheduled are named by the saved
+    // "Data.json" or were dropped above; those not handed out were never made.
+    for (const auto& name : scheduledCopyNames_) {
+        if (!discardedCopies_.contains(name)) settled.insert(name);
+    }
     discardedCopies_.clear();
+    scheduledCopyNames_.clear();
+    copyNamePool_.clear();
     try {
         if (const auto schedule = DataCopyDeletionSchedule::standard())
-            schedule->remove(packageURL(), deleted);
+            schedule->remove(packageURL(), settled);
     } catch (const std::exception&) {
-        // The entries name copies that are gone: the next opening clears them.
+        // The entries name copies that are gone or named: the next opening
+        // settles them.
     }
+}
+
+std::string BackupFileData::makeCopyName() {
+    if (copyNamePool_.empty()) {
+        // Batches grow with the run, so that a back-up of thousands of files
+        // writes the schedule a dozen times rather than once per copy.
+        constexpr std::size_t largestBatch = 1024;
+        std::set<std::string> names;
+        while (names.size() < nextBatchSize_)
+            names.insert(keel::makeUUIDString());
+        nextBatchSize_ = std::min(nextBatchSize_ * 2, largestBatch);
+        if (const auto schedule = DataCopyDeletionSchedule::standard())
+            schedule->add(packageURL(), names);
+        scheduledCopyNames_.insert(names.begin(), names.end());
+        copyNamePool_.assign(names.begin(), names.end());
+    }
+    std::string name = std::move(copyNamePool_.back());
+    copyNamePool_.pop_back();
+    return name;
 }
 
 void BackupFileData::collectAbandonedCopies() {
@@ -472,6 +644,8 @@ void BackupFileData::collectAbandonedCopies() {
 }
 
 void BackupFileData::createDataFolder() {
+    // A package that went away during the run is not made again here.
+    checkIdentity();
     const URL package = packageURL();
     requireDataFolderInPackage(package);
     // The package and its copies are readable by the owner only: they hold
@@ -486,6 +660,7 @@ void BackupFileData::createDataFolder() {
     }
     FileManager::createOwnerOnlyFolder(package);
     FileManager::createOwnerOnlyFolder(package / dataFolderName);
+    if (!identity_) adoptIdentity();
 }
 
 // MARK: Data copies
@@ -497,6 +672,7 @@ URL BackupFileData::dataCopyURL(const std::string& name) const {
 void BackupFileData::storeData(const URL& from, const std::string& name) {
     requireCopyName(name);
     requireLocalItemLocation(from, packageURL());
+    checkIdentity();
     const auto local = FileManager::contentExists(from);
     if (!local.exists) return;
 
@@ -515,6 +691,7 @@ void BackupFileData::storeData(const URL& from, const std::string& name) {
 void BackupFileData::restoreData(const std::string& name, const URL& to) {
     requireCopyName(name);
     requireLocalItemLocation(to, packageURL());
+    checkIdentity();
     requireDataFolderInPackage(packageURL());
     const URL copy = dataCopyURL(name);
     const auto stored = FileManager::contentExists(copy);
@@ -547,6 +724,7 @@ void BackupFileData::restoreData(const std::string& name, const URL& to) {
 
 void BackupFileData::removeData(const std::string& name) {
     requireCopyName(name);
+    checkIdentity();
     requireDataFolderInPackage(packageURL());
     // A copy that is a link goes as the link; a folder's links are not followed.
     const URL copy = dataCopyURL(name);
@@ -559,6 +737,90 @@ void BackupFileData::removeData(const std::string& name) {
 void BackupFileData::discardData(const std::string& name) {
     requireCopyName(name);
     discardedCopies_.insert(name);
+}
+
+// MARK: Copies nobody names
+
+namespace {
+
+// Bytes of the item at `url`, everything in it for a folder, links not followed.
+std::uint64_t sizeOf(const URL& url) {
+    std::error_code error;
+    const auto status = fs::symlink_status(url, error);
+    if (error) return 0;
+    if (fs::is_regular_file(status)) return fs::file_size(url, error);
+    if (!fs::is_directory(status)) return 0;
+    std::uint64_t total = 0;
+    for (fs::recursive_directory_iterator entry(url, error), end; !error && entry != end;
+         entry.increment(error)) {
+        if (entry->is_regular_file(error) && !entry->is_symlink(error))
+            total += entry->file_size(error);
+    }
+    return total;
+}
+
+}  // namespace
+
+std::vector<BackupFileData::OrphanCopy> BackupFileData::orphanCopies(
+    std::chrono::seconds gracePeriod) const {
+    checkIdentity();
+    const URL package = packageURL();
+    requireDataFolderInPackage(package);
+    std::set<std::string> named;
+    try {
+        named = namesOnDisk();
+    } catch (const std::exception&) {
+        // Which copies it names is unknown: none is taken for an orphan.
+        return {};
+    }
+    for (const auto& entry : dataItems_)
+        named.insert(entry.second.uuid);
+    named.insert(discardedCopies_.begin(), discardedCopies_.end());
+    named.insert(scheduledCopyNames_.begin(), scheduledCopyNames_.end());
+    try {
+        if (const auto schedule = DataCopyDeletionSchedule::standard()) {
+            const auto scheduled = schedule->copies(package);
+            named.insert(scheduled.begin(), scheduled.end());
+        }
+    } catch (const std::exception&) {
+        return {};
+    }
+
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    const std::string suffix = std::string(".") + dataCopyExtension;
+    std::vector<OrphanCopy> orphans;
+    std::error_code error;
+    for (fs::directory_iterator entry(package / dataFolderName, error), end; !error && entry != end;
+         entry.increment(error)) {
+        const std::string file = entry->path().filename().string();
+        if (!file.ends_with(suffix)) continue;
+        const std::string name = file.substr(0, file.size() - suffix.size());
+        if (!keel::isUUIDString(name) || named.contains(name)) continue;
+        struct stat info {};
+        if (::lstat(entry->path().c_str(), &info) != 0) continue;
+        // The status change time says when the copy arrived here, whoever
+        // made it; its modification date is that of the settings it holds.
+        const double age = static_cast<double>(now.tv_sec - info.st_ctim.tv_sec) +
+                           static_cast<double>(now.tv_nsec - info.st_ctim.tv_nsec) / 1e9;
+        if (age <= static_cast<double>(gracePeriod.count())) continue;
+        orphans.push_back({name, sizeOf(entry->path())});
+    }
+    keel::finderSort(orphans, [](const OrphanCopy& orphan) { return orphan.name; });
+    return orphans;
+}
+
+std::vector<BackupFileData::OrphanCopy> BackupFileData::removeOrphanCopies(
+    std::chrono::seconds gracePeriod) {
+    std::vector<OrphanCopy> removed;
+    for (auto& orphan : orphanCopies(gracePeriod)) {
+        try {
+            removeData(orphan.name);
+            removed.push_back(std::move(orphan));
+        } catch (const std::exception&) {
+        }
+    }
+    return removed;
 }
 
 // MARK: Package operations
@@ -588,6 +850,7 @@ void BackupFileData::move(const URL& to) {
         // failure to remove the original loses nothing, so it is not reported.
         FileManager::overwritingCopy(source, target);
         url_.setValue(target);
+        adoptIdentity();
         moveScheduledDeletions(source, target);
         if (!FileSystemFaults::check(Operation::remove)) fs::remove_all(source, ignored);
         return;
@@ -621,6 +884,9 @@ void BackupFileData::replace(const URL& with) {
     noteItems_ = std::move(other.noteItems_);
     needsToWriteAppItems_ = needsToWriteExecItems_ = needsToWriteFileItems_ = false;
     needsToWriteEventItems_ = needsToWriteDataItems_ = needsToWriteNoteItems_ = false;
+    base_ = std::move(other.base_);
+    stamps_ = other.stamps_;
+    identity_ = other.identity_;
     url_.setValue(other.packageURL());
 }
 
@@ -638,6 +904,8 @@ void BackupFileData::importPackage(const URL& from) {
     // A package that does not open must not replace a good one.
     [[maybe_unused]] const BackupFileData validated(source);
     FileManager::overwritingCopy(source, package);
+    // The copy is a new folder in the old one's place.
+    adoptIdentity();
     read();
 }
 

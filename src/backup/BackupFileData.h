@@ -18,12 +18,32 @@
 // atomically and durably, so that a small edit rewrites one or two files and a
 // reader on another computer never sees half a file.
 //
+// A package in a replicated folder may be written by another computer while
+// this instance holds it. So just before `write()` writes a list file, it
+// looks at the file again; when the file is no longer the one this instance
+// last read or wrote (size, date, inode or device), it reads it and merges:
+// the edits made here since are applied over the other computer's version
+// (see PackageMerge), and the result is written atomically as always. One
+// computer's runs are kept apart by the PackageLock; the merge covers those
+// of several computers.
+//
+// The package folder keeps its identity (device and inode) from its opening
+// or its creation: when it has disappeared or been replaced since, every
+// operation that would write, read a copy or create a folder throws
+// BackupError backupFileWasMovedOrDeleted instead, and nothing is created at
+// its location again.
+//
 // Data copies are stored at once, under fresh names, and flushed to the disk
 // by the next `write()` before it writes a "Data.json" that refers to them. A
 // copy that is dropped (`discardData`) stays on disk until a `write()` has
 // saved "Data.json" without it; it is listed in this computer's
 // DataCopyDeletionSchedule first, so that a copy whose deletion an interrupted
-// run never made is deleted when this computer next opens the package. So
+// run never made is deleted when this computer next opens the package. New
+// copies are listed there too before they are written (`makeCopyName`) and
+// taken off once a saved "Data.json" names them, so a copy of a run that was
+// killed or failed is deleted at the next opening as well. Before deleting a
+// copy, the save reads the "Data.json" on disk again: a copy it names stays.
+// So
 // after an interruption at any point, the "Data.json" on disk refers only to
 // complete copies. The package folder and its "Data" folder are created
 // readable by the owner only.
@@ -51,6 +71,10 @@
 // gives the old or the new location while a move or replace runs.
 #pragma once
 
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <optional>
 #include <set>
 #include <string>
 #include <unordered_map>
@@ -184,10 +208,33 @@ public:
     // itself); a missing copy is no error. For a copy a saved "Data.json" may
     // refer to, use `discardData`.
     void removeData(const std::string& name);
+    // A fresh copy name (a UUID) for a copy about to be stored. It is listed
+    // in this computer's deletion schedule before it is returned (names are
+    // listed in batches), and taken off once a saved "Data.json" names the
+    // copy. Throws what writing the schedule throws: no copy may be made then.
+    std::string makeCopyName();
     // Drops the copy `name`: it is deleted once the next `write()` has saved
     // "Data.json", and only if no record then refers to it. Until then it stays
     // on disk, so the last saved "Data.json" never refers to a missing copy.
     void discardData(const std::string& name);
+
+    // A data copy that no record names.
+    struct OrphanCopy {
+        std::string name;         // the copy name, without ".qfdata"
+        std::uint64_t bytes = 0;  // its size, everything in it for a folder
+        friend bool operator==(const OrphanCopy&, const OrphanCopy&) = default;
+    };
+    // The entries "Data/<uuid>.qfdata" that neither the "Data.json" on disk
+    // (read again here) nor this instance's records name, that this computer
+    // has not scheduled, and that arrived (their status change time) more
+    // than `gracePeriod` ago: long enough for a cloud drive to have delivered
+    // the "Data.json" that names them, when another computer wrote one. In
+    // Finder order of name. Nothing when "Data.json" cannot be read. Throws
+    // what checking the package throws.
+    std::vector<OrphanCopy> orphanCopies(std::chrono::seconds gracePeriod) const;
+    // Deletes those copies and returns the ones deleted (one that cannot be
+    // deleted is left out). Throws as `orphanCopies`.
+    std::vector<OrphanCopy> removeOrphanCopies(std::chrono::seconds gracePeriod);
 
     // The package operations. Each first runs `write()`, so pending changes
     // reach the current location; an error of it is thrown and nothing else
@@ -210,7 +257,40 @@ public:
     void exportPackage(const keel::URL& to);
 
 private:
+    enum ListFile : std::size_t {
+        appsFile,
+        execsFile,
+        filesFile,
+        historyFile,
+        dataFile,
+        notesFile,
+        listFileCount
+    };
+    // What a list file on disk was when this instance last read or wrote it.
+    struct FileStamp {
+        bool exists = false;
+        std::uint64_t device = 0, inode = 0;
+        std::int64_t size = 0, seconds = 0, nanoseconds = 0;
+        friend bool operator==(const FileStamp&, const FileStamp&) = default;
+    };
+    using Identity = std::pair<std::uint64_t, std::uint64_t>;
+
     keel::URL packageURL() const { return url_.value(); }
+    keel::URL listFileURL(ListFile file) const;
+    static FileStamp stampOf(const keel::URL& file);
+    // Merges the list file on disk into `ours` when it changed since it was
+    // last read or written here; `base` becomes the version on disk. A file
+    // that cannot be read is written over as before.
+    template <class List, class Read, class Merge>
+    void mergeFromDisk(ListFile file, List& ours, List& base, Read readFile, Merge merge);
+    void mergeDataFromDisk();
+    template <class List>
+    void didWrite(ListFile file, const List& written, List& base);
+    // Throws backupFileWasMovedOrDeleted when the package folder is no longer
+    // the one this instance opened or created.
+    void checkIdentity() const;
+    void adoptIdentity();
+    std::set<std::string> namesOnDisk() const;
     std::set<std::string> referencedCopies() const;
     void scheduleDiscardedCopies();
     void deleteDiscardedCopies();
@@ -239,6 +319,23 @@ private:
     bool needsToFlushCopies_ = false;
     // Copies dropped since the last save of "Data.json".
     std::set<std::string> discardedCopies_;
+    // The package folder's device and inode, once it exists.
+    std::optional<Identity> identity_;
+    // Each list file as last read or written, and its content then.
+    std::array<FileStamp, listFileCount> stamps_{};
+    struct Lists {
+        AppItems apps;
+        ExecItems execs;
+        FileItems files;
+        EventItems events;
+        DataItems data;
+        NoteItems notes;
+    } base_;
+    // Scheduled copy names not handed out yet, and all those scheduled since
+    // the last save of "Data.json".
+    std::vector<std::string> copyNamePool_;
+    std::set<std::string> scheduledCopyNames_;
+    std::size_t nextBatchSize_ = 8;
 };
 
 template <ItemRecord Item>

@@ -138,7 +138,10 @@ void BackupFileEditor::backUpData(const std::string& path) {
 
     // The new copy goes in under a fresh name first, so that a copy that fails
     // leaves the previous copy and its record as they were.
-    const BackupDataItem record = BackupDataItem::make(keel::FileManager::modifyDateForFile(local));
+    BackupDataItem record = BackupDataItem::make(keel::FileManager::modifyDateForFile(local));
+    // Listed for deletion before it is written: a copy this run never gets to
+    // record is deleted at the next opening.
+    record.uuid = data.makeCopyName();
     data.storeData(local, record.uuid);
 
     // The previous copy stays until a save no longer refers to it.

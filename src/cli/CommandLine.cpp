@@ -32,6 +32,8 @@ int CommandLine::run(int argc, char** argv, std::FILE* out, std::FILE* err) {
     app.add_option("--applications", applications, "Folder searched for installed applications")
         ->option_text("DIR");
     app.add_flag("--json", options.json, "Print one JSON document instead of text");
+    app.add_flag("--no-wait", options.noWait,
+                 "Fail at once when another run is using the package, instead of waiting");
 
     std::vector<CLI::App*> defined;
     for (const auto& command : commands_)

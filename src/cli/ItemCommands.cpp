@@ -55,7 +55,7 @@ CLI::App* AddCommand::define(CLI::App& program) {
 
 int AddCommand::run(const GlobalOptions& options, const Printer& print) {
     Session session(options);
-    auto file = session.openPackage();
+    auto file = session.openPackage(true);
     const auto outcome = ItemEditor(file).add(itemKind(kind_), names_);
     session.save(file);
     return finishEdit(print, outcome);
@@ -73,7 +73,7 @@ CLI::App* RemoveCommand::define(CLI::App& program) {
 
 int RemoveCommand::run(const GlobalOptions& options, const Printer& print) {
     Session session(options);
-    auto file = session.openPackage();
+    auto file = session.openPackage(true);
     const auto outcome = ItemEditor(file).remove(itemKind(kind_), names_);
     session.save(file);
     for (const auto& message : outcome.refused)
@@ -95,7 +95,7 @@ CLI::App* SwitchCommand::define(CLI::App& program) {
 
 int SwitchCommand::run(const GlobalOptions& options, const Printer& print) {
     Session session(options);
-    auto file = session.openPackage();
+    auto file = session.openPackage(true);
     const auto outcome = ItemEditor(file).setEnabled(itemKind(kind_), names_, enable_);
     session.save(file);
     return finishEdit(print, outcome);

@@ -20,11 +20,49 @@ namespace quillfen::cli {
 
 CLI::App* PackageCommand::define(CLI::App& program) {
     auto* command = program.add_subcommand(
-        "package", "Show the package location, or move, replace, import, export");
-    command->add_option("action", action_, "show, move, replace, import or export")
-        ->check(CLI::IsMember({"show", "move", "replace", "import", "export"}));
+        "package", "Show the package location, or move, replace, import, export, clean");
+    command->add_option("action", action_, "show, move, replace, import, export or clean")
+        ->check(CLI::IsMember({"show", "move", "replace", "import", "export", "clean"}));
     command->add_option("path", target_, "The other location")->option_text("PATH");
+    command->add_flag("--dry-run", dryRun_,
+                      "With clean: list what would be removed, remove nothing");
+    command->footer(
+        "clean removes the data copies that no record of the package names, that no run of "
+        "this computer is still writing, and that arrived longer ago than the grace period "
+        "(OrphanCopyGracePeriod in the settings, in seconds; 7 days by default, time for a cloud "
+        "drive to deliver another computer's records), and tells how much space that freed. A "
+        "back-up does the same at its end.");
     return command;
+}
+
+int PackageCommand::clean(const GlobalOptions& options, const Printer& print) {
+    Session session(options);
+    auto file = session.openPackage();
+    const auto grace = BackupManager::orphanCopyGracePeriod();
+    std::vector<BackupFileData::OrphanCopy> copies;
+    try {
+        copies = dryRun_ ? file->orphanCopies(grace) : file->removeOrphanCopies(grace);
+    } catch (...) {
+        throw CliError(file->url().string() + ": " + Session::describe(std::current_exception()));
+    }
+    std::uint64_t bytes = 0;
+    json list = json::array();
+    std::string text;
+    for (const auto& copy : copies) {
+        bytes += copy.bytes;
+        list.push_back({{"name", copy.name}, {"bytes", copy.bytes}});
+        text += "  Data/" + copy.name + "." + BackupFileData::dataCopyExtension + "  " +
+                Report::sizeText(copy.bytes) + "\n";
+    }
+    const std::string count = std::to_string(copies.size()) + " cop" +
+                              (copies.size() == 1 ? "y" : "ies") + " that no record names";
+    if (dryRun_) {
+        print.text("Would remove " + count + ", " + Report::sizeText(bytes) + ":\n" + text);
+    } else {
+        print.text(text + "Removed " + count + ", freeing " + Report::sizeText(bytes) + ".\n");
+    }
+    print.document({{"ok", true}, {"dryRun", dryRun_}, {"copies", list}, {"bytes", bytes}});
+    return exitSuccess;
 }
 
 int PackageCommand::run(const GlobalOptions& options, const Printer& print) {
@@ -39,6 +77,11 @@ int PackageCommand::run(const GlobalOptions& options, const Printer& print) {
             {{"ok", true}, {"package", url->string()}, {"default", !stored && !options.package}});
         return exitSuccess;
     }
+    if (action_ == "clean") {
+        if (!target_.empty()) throw CliError("package clean takes no PATH", exitUsage);
+        return clean(options, print);
+    }
+    if (dryRun_) throw CliError("--dry-run goes with package clean only", exitUsage);
     if (target_.empty()) throw CliError("package " + action_ + " needs a PATH", exitUsage);
     const fs::path path = fs::absolute(target_).lexically_normal();
     if (action_ != "import" && keel::pathExtension(path) != BackupFile::packageExtension)
@@ -49,7 +92,7 @@ int PackageCommand::run(const GlobalOptions& options, const Printer& print) {
         throw CliError(path.string() +
                        " already exists; remove it first or choose another location");
     Session session(options);
-    session.openPackage();
+    session.openPackage(true);
     const BackupAction which = action_ == "move"      ? BackupAction::moveBackupFile
                                : action_ == "replace" ? BackupAction::replaceBackupFile
                                : action_ == "import"  ? BackupAction::importBackupFile
@@ -75,8 +118,9 @@ CLI::App* NoteCommand::define(CLI::App& program) {
 
 int NoteCommand::run(const GlobalOptions& options, const Printer& print) {
     Session session(options);
-    auto file = session.openPackage();
     const bool set = set_->count() > 0;
+    // Writing a note makes the package, as any edit; showing it does not.
+    auto file = session.openPackage(set || example_ || remove_);
     if (set || example_) {
         std::string text = ItemEditor::exampleNote;
         if (set) {

@@ -9,15 +9,18 @@
 namespace quillfen::cli {
 
 // "package": shows the package location, or moves, replaces, imports or
-// exports the package.
+// exports the package, or removes the data copies nobody names.
 class PackageCommand : public Command {
 public:
     CLI::App* define(CLI::App& program) override;
     int run(const GlobalOptions& options, const Printer& print) override;
 
 private:
+    int clean(const GlobalOptions& options, const Printer& print);
+
     std::string action_ = "show";
     std::string target_;
+    bool dryRun_ = false;
 };
 
 // "note": shows the note, or sets it from a file or standard input, writes the

@@ -3,11 +3,15 @@
 #include <unistd.h>
 
 #include "app/BackupManager.h"
+#include "backup/BackupError.h"
 #include "cli/CliError.h"
 #include "cli/Report.h"
 #include "cli/UndoReport.h"
 #include "keel/CarriedException.h"
+#include "keel/FileManager.h"
 #include "sync/UndoStore.h"
+
+namespace fs = std::filesystem;
 
 namespace quillfen::cli {
 
@@ -24,7 +28,8 @@ CLI::App* RunCommand::define(CLI::App& program) {
 
 int RunCommand::run(const GlobalOptions& options, const Printer& print) {
     Session session(options);
-    session.openPackage();
+    // Only a back-up makes a package where there is none.
+    session.openPackage(action_ == BackupAction::backUpDevice);
     if (::isatty(::fileno(print.err)) && !options.json) {
         session.manager().setSyncProgressHandler(
             [err = print.err, action = syncAction_](std::size_t done, std::size_t total) {
@@ -62,6 +67,13 @@ CLI::App* UndoCommand::define(CLI::App& program) {
 }
 
 int UndoCommand::run(const GlobalOptions& options, const Printer& print) {
+    // A package named on the command line that is not there is a mistake to
+    // report, not one to pass over.
+    if (options.package && !keel::FileManager::contentExists(*options.package).exists) {
+        throw CliError(std::string(BackupError(BackupError::Code::backupFileDoesNotExist).what()) +
+                           "\n  " + fs::absolute(*options.package).lexically_normal().string(),
+                       exitFailure, "Check the path given with --package.");
+    }
     if (list_) {
         const auto store = UndoStore::standard();
         if (!store) throw CliError("no support folder is known, so no run has been kept");
@@ -71,6 +83,7 @@ int UndoCommand::run(const GlobalOptions& options, const Printer& print) {
         return exitSuccess;
     }
     Session session(options);
+    session.lockExistingPackage();
     auto process = session.run(BackupAction::undoInstall);
     if (keel::carriedException<UndoStore::NothingToUndo>(process->error()))
         throw CliError("nothing to undo: every kept install and synchronize run has been undone",

@@ -1,6 +1,7 @@
 #include "cli/Session.h"
 
 #include <chrono>
+#include <cstdio>
 
 #include "app/BackupManager.h"
 #include "app/BackupViewer.h"
@@ -9,7 +10,9 @@
 #include "cli/CliError.h"
 #include "keel/CarriedException.h"
 #include "keel/DispatchQueue.h"
+#include "keel/FileManager.h"
 #include "keel/NoteSubscriber.h"
+#include "local/AccessManager.h"
 #include "local/LocalResources.h"
 
 namespace fs = std::filesystem;
@@ -34,14 +37,21 @@ Session::Session(const GlobalOptions& options) : options_(options) {
     BackupManager& manager = BackupManager::shared();
     manager.setProcessingDelay(std::chrono::milliseconds(0));
     if (options_.package) manager.setBackupFileURLOverride(options_.package);
+    manager.setWaitsForPackageLock(!options_.noWait);
+    manager.setPackageLockWaitHandler([] {
+        std::fputs("quillfen: waiting for another Quillfen run on this package\u2026\n", stderr);
+        std::fflush(stderr);
+    });
 }
 
 Session::~Session() {
+    // The lock goes last, once the core is at rest.
     // Edits post to the main queue; the viewer's updates run on its queue and
     // post to the main queue again.
     keel::DispatchQueue::drainMain();
     manager().viewer()->serialQueue().sync([] {});
     keel::DispatchQueue::drainMain();
+    lock_.release();
 }
 
 BackupManager& Session::manager() {
@@ -72,16 +82,70 @@ std::string Session::describe(std::exception_ptr error) {
     return text;
 }
 
+namespace {
+
+// The hint for the errors about the package as a whole.
+std::string hintFor(const BackupError& error) {
+    switch (error.code()) {
+        case BackupError::Code::autorizationRequired:
+            return "Run 'quillfen authorize' to grant Quillfen access to the disk.";
+        case BackupError::Code::backupFileDoesNotExist:
+            return "Check the path, or run 'quillfen backup' to make a package there.";
+        case BackupError::Code::backupFileIsInUse:
+            return "Run the command again without --no-wait to wait for the other run.";
+        default:
+            return {};
+    }
+}
+
+// The error's text, then the package it is about when the text does not
+// name it already.
+std::string describeWithPackage(std::exception_ptr error) {
+    std::string text = Session::describe(error);
+    const auto backupError = keel::carriedException<BackupError>(error);
+    if (backupError && backupError->url()) {
+        const std::string package = backupError->url()->string();
+        if (text.find(package) == std::string::npos) text += "\n  " + package;
+    }
+    return text;
+}
+
+}  // namespace
+
 void Session::check(const BackupProcess& process) {
     if (!process.error()) return;
     std::string hint;
-    const auto error = keel::carriedException<BackupError>(process.error());
-    if (error && error->code() == BackupError::Code::autorizationRequired)
-        hint = "Run 'quillfen authorize' to grant Quillfen access to the disk.";
-    throw CliError(describe(process.error()), exitFailure, hint);
+    if (const auto error = keel::carriedException<BackupError>(process.error()))
+        hint = hintFor(*error);
+    throw CliError(describeWithPackage(process.error()), exitFailure, hint);
 }
 
-std::shared_ptr<BackupFile> Session::openPackage() {
+void Session::lock(const fs::path& url, bool createsMissing) {
+    if (lock_.holds()) return;
+    try {
+        lock_ = manager().lockPackage(url, createsMissing);
+    } catch (const BackupError& error) {
+        // The read reports a location that cannot be a package.
+        if (error.code() == BackupError::Code::backupFileIsNotADirectory ||
+            error.code() == BackupError::Code::backupFileExtensionIsInvalid)
+            return;
+        throw CliError(describeWithPackage(std::current_exception()), exitFailure, hintFor(error));
+    } catch (const std::exception&) {
+        throw CliError(url.string() + ": " + describe(std::current_exception()));
+    }
+}
+
+void Session::lockExistingPackage() {
+    const auto url = manager().backupFileURL();
+    if (url && keel::FileManager::contentExists(*url).isDirectory) lock(*url, false);
+}
+
+std::shared_ptr<BackupFile> Session::openPackage(bool createsMissing) {
+    const auto url = manager().backupFileURL();
+    const bool creates = createsMissing || url == BackupManager::defaultBackupFileURL();
+    manager().setCreatesMissingPackage(creates);
+    // Without access the read fails before it touches anything.
+    if (url && AccessManager::shared().hasAccess(fs::path("/"))) lock(*url, creates);
     auto process = run(BackupAction::readBackupFile);
     const auto error = keel::carriedException<BackupError>(process->error());
     if (error && error->code() == BackupError::Code::backupFileIsNotReadable) {

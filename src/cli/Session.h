@@ -16,6 +16,7 @@
 
 #include "app/BackupAction.h"
 #include "app/BackupProcess.h"
+#include "backup/PackageLock.h"
 
 namespace quillfen {
 class BackupFile;
@@ -28,6 +29,8 @@ struct GlobalOptions {
     std::optional<std::filesystem::path> package;
     std::optional<std::filesystem::path> applications;
     bool json = false;
+    // Fail at once when another run holds the package, instead of waiting.
+    bool noWait = false;
 };
 
 class Session {
@@ -49,9 +52,17 @@ public:
     std::shared_ptr<BackupProcess> run(BackupAction action,
                                        std::optional<std::filesystem::path> url = {});
 
-    // Reads the package (the manager's read) and returns it. Throws CliError
-    // with the reason (the file and what was wrong with it) when it cannot.
-    std::shared_ptr<BackupFile> openPackage();
+    // Takes the package's lock for the rest of the command (waiting for
+    // another run, with a message on standard error, unless --no-wait), then
+    // reads the package (the manager's read) and returns it. A package that
+    // does not exist is refused, naming its location, unless `createsMissing`
+    // or it is the default package; then it is created. Throws CliError with
+    // the reason (the file and what was wrong with it) when it cannot.
+    std::shared_ptr<BackupFile> openPackage(bool createsMissing = false);
+
+    // Takes the lock of the package in use for the rest of the command when
+    // the package exists; nothing otherwise. Throws CliError as openPackage.
+    void lockExistingPackage();
 
     // Saves the open package; throws CliError when that fails.
     void save(const std::shared_ptr<BackupFile>& file);
@@ -64,7 +75,10 @@ public:
     static std::string describe(std::exception_ptr error);
 
 private:
+    void lock(const std::filesystem::path& url, bool createsMissing);
+
     GlobalOptions options_;
+    PackageLock lock_;
 };
 
 }  // namespace quillfen::cli

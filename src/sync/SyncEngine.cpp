@@ -1,13 +1,18 @@
 #include "sync/SyncEngine.h"
 
+#include <atomic>
+#include <exception>
 #include <mutex>
 #include <stdexcept>
+#include <string>
 #include <utility>
 #include <vector>
 
 #include "backup/BackupError.h"
 #include "backup/BackupFile.h"
 #include "keel/Atomic.h"
+#include "keel/CarriedException.h"
+#include "keel/FileLock.h"
 #include "keel/FileManager.h"
 #include "keel/OperationQueue.h"
 #include "keel/URL.h"
@@ -62,7 +67,22 @@ struct SyncEngine::RunContext {
     TemporaryLeftovers leftovers;
     std::mutex mutex;
     std::shared_ptr<UndoRun> undoRun;
+    // Set once the package was found moved or deleted: the run writes
+    // nothing more and ends with that error.
+    std::atomic<bool> packageIsGone{false};
+    std::exception_ptr packageError;
+    // Why the undo store cannot keep anything in this run, if it cannot.
+    std::string undoStoreError;
 };
+
+namespace {
+
+bool isPackageGone(const std::exception_ptr& error) {
+    const auto backupError = keel::carriedException<BackupError>(error);
+    return backupError && backupError->code() == BackupError::Code::backupFileWasMovedOrDeleted;
+}
+
+}  // namespace
 
 SyncEngine::SyncEngine(std::shared_ptr<BackupFile> file, SyncAction action)
     : SyncEngine(std::move(file), action, LocalResources::shared()) {}
@@ -89,7 +109,19 @@ SyncLogs SyncEngine::run() {
     const std::vector<BackupFileItem> files = file_->fileItems();
     Progress progress(progressHandler_, apps.size() + execs.size() + files.size());
 
+    // An install or synchronize run and an undo must not interleave: the
+    // undo would put back paths the run then overwrites, or miss the ones it
+    // has yet to keep.
     RunContext context(leftoverAge_);
+    keel::FileLock undoLock;
+    if (undoStore_ && action_ != SyncAction::backUp) {
+        try {
+            undoLock = undoStore_->lock();
+        } catch (const std::exception& error) {
+            // Without the lock nothing kept could be trusted: no path is replaced.
+            context.undoStoreError = error.what();
+        }
+    }
     context_ = &context;
     struct Clear {
         RunContext*& context;
@@ -116,6 +148,8 @@ SyncLogs SyncEngine::run() {
     if (context.undoRun) undoStore_->finishRun(*context.undoRun);
 
     file_->addEvent(action_);
+    // The event stays in memory; nothing more is written where the package was.
+    if (context.packageIsGone) std::rethrow_exception(context.packageError);
     file_->save();
     return logs;
 }
@@ -124,10 +158,17 @@ SyncResult SyncEngine::process(const SyncItemState& item) const {
     SyncResult result{item.identifier, {}};
     if (!item.isEnabled.value_or(false)) return result;
     for (const auto& [path, state] : item.states) {
+        if (context_ && context_->packageIsGone) break;
         try {
             process(state);
         } catch (...) {
-            result.errors.insert_or_assign(path, SyncResult::Error::from(std::current_exception()));
+            const auto error = std::current_exception();
+            if (context_ && isPackageGone(error)) {
+                std::lock_guard lock(context_->mutex);
+                if (!context_->packageIsGone) context_->packageError = error;
+                context_->packageIsGone = true;
+            }
+            result.errors.insert_or_assign(path, SyncResult::Error::from(error));
         }
     }
     return result;
@@ -178,6 +219,8 @@ void SyncEngine::install(const SyncPathState& state) const {
                 if (!context_->undoRun) {
                     if (!undoStore_)
                         throw std::runtime_error("there is no support folder to keep it in");
+                    if (!context_->undoStoreError.empty())
+                        throw std::runtime_error(context_->undoStoreError);
                     context_->undoRun = undoStore_->beginRun(action_, file_->url().string());
                 }
                 run = context_->undoRun;

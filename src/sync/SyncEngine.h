@@ -89,7 +89,10 @@ public:
     void setLeftoverAge(std::chrono::seconds age) { leftoverAge_ = age; }
 
     // Performs the action on every recorded item, adds a history event with
-    // the action and saves the package. Returns the failures; throws only
+    // the action and saves the package. An install or synchronize run holds
+    // the undo store's lock (UndoStore::lock) throughout. When the package
+    // turns out moved or deleted, the run stops copying, saves nothing and
+    // throws BackupError backupFileWasMovedOrDeleted. Returns the failures; throws only
     // what the save threw (the failures are then lost, while the history
     // event stays in the package's memory for the next save). A second call
     // repeats the whole action.

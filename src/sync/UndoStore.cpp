@@ -169,7 +169,13 @@ void UndoStore::prune(const std::string& keep, std::size_t runsAllowed) const no
     }
 }
 
+keel::FileLock UndoStore::lock() const {
+    fs::create_directories(directory_.parent_path());
+    return keel::FileLock::acquire(directory_.string() + ".lock");
+}
+
 UndoStore::Result UndoStore::undoLastRun() {
+    const keel::FileLock held = lock();
     std::shared_ptr<UndoRun> target;
     for (auto& run : runs()) {
         if (!run->undoneDate()) {

@@ -32,6 +32,7 @@
 #include <string>
 #include <vector>
 
+#include "keel/FileLock.h"
 #include "sync/UndoRun.h"
 
 namespace quillfen {
@@ -80,13 +81,20 @@ public:
     // journal already holds the run's record.
     void finishRun(UndoRun& run) const noexcept;
 
+    // The store's lock ("Undo.lock" beside the store's folder): install and
+    // synchronize runs hold it while they run, and `undoLastRun` takes it, so
+    // that an undo never interleaves with a run that replaces paths. Waits
+    // for another process that holds it. Throws.
+    keel::FileLock lock() const;
+
     // The readable runs, newest first.
     std::vector<std::shared_ptr<UndoRun>> runs() const;
     // Bytes of the kept copies of all runs.
     std::uint64_t totalSize() const;
 
-    // Undoes the newest run not undone yet. Throws NothingToUndo when there
-    // is none; the failures of single paths are in the result.
+    // Undoes the newest run not undone yet, holding the store's lock. Throws
+    // NothingToUndo when there is none; the failures of single paths are in
+    // the result.
     Result undoLastRun();
 
 private:

@@ -146,8 +146,10 @@ protected:
     std::vector<std::string> prepare(bool json) {
         const ErrorCase& c = GetParam();
         if (c.authorized) authorize(first);
-        // An existing package, so that any write into it would show.
+        // An existing package, so that any write into it would show; like
+        // any package used before, it has its lock file.
         fs::create_directories(package / "Data");
+        testsupport::writeFile(package / ".quillfen-run.lock", "");
         auto args = c.arguments(context());
         if (json) args.insert(args.begin(), "--json");
         return args;

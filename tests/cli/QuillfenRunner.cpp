@@ -95,6 +95,9 @@ bool drain(int fd, std::string& into) {
 }  // namespace
 
 fs::path quillfenBinary() {
+    // Another build of the program may be tried with the same tests.
+    if (const char* other = std::getenv("QUILLFEN_TEST_PROGRAM"); other && *other)
+        return fs::path(other);
     return fs::path(QUILLFEN_BINARY);
 }
 
@@ -147,7 +150,8 @@ std::vector<std::string> Computer::environment() const {
 }
 
 RunResult Computer::run(const std::vector<std::string>& args, const std::string& input,
-                        ErrorStream errorStream) const {
+                        ErrorStream errorStream,
+                        const std::vector<std::string>& extraEnvironment) const {
     RunResult result;
     std::vector<std::string> argStrings{quillfenBinary().string(), "--applications",
                                         applications_.string()};
@@ -157,6 +161,7 @@ RunResult Computer::run(const std::vector<std::string>& args, const std::string&
         argv.push_back(arg.data());
     argv.push_back(nullptr);
     auto envStrings = environment();
+    envStrings.insert(envStrings.end(), extraEnvironment.begin(), extraEnvironment.end());
     std::vector<char*> envp;
     for (auto& entry : envStrings)
         envp.push_back(entry.data());

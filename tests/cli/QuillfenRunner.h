@@ -49,8 +49,10 @@ public:
     // Runs `quillfen --applications <folder> ARGS...` with `input` on its
     // standard input, from the home folder. Fails the test (and returns
     // exit code -1) when the program cannot be started, or when it hangs.
+    // `extraEnvironment` holds more "NAME=value" entries for the child.
     RunResult run(const std::vector<std::string>& args, const std::string& input = {},
-                  ErrorStream errorStream = ErrorStream::pipe) const;
+                  ErrorStream errorStream = ErrorStream::pipe,
+                  const std::vector<std::string>& extraEnvironment = {}) const;
 
     // The environment of the child: HOME, XDG_CONFIG_HOME, XDG_DATA_HOME,
     // PATH, LANG and the sanitizer options of the test's own environment.
@@ -63,7 +65,8 @@ private:
     fs::path applications_;
 };
 
-// The path of the program under test.
+// The path of the program under test: the one built with the tests, or the
+// one QUILLFEN_TEST_PROGRAM names.
 fs::path quillfenBinary();
 
 // The parsed content of a package's JSON file, or null when it is missing.

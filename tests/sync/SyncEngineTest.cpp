@@ -374,15 +374,31 @@ TEST_F(SyncEngineTest, UnsupportedActionsFailEveryPathOfEnabledItems) {
 TEST_F(SyncEngineTest, AFailedSaveIsTheErrorOfTheRunAndKeepsTheEventInMemory) {
     writeSetting(first, ".profile", "profile");
     record({}, {}, {".profile"});
-    // The package's folder turns into a file: neither copies nor the save
-    // can be written any more.
-    fs::remove_all(base / "Cloud");
-    testsupport::writeFile(base / "Cloud", "");
+    // A folder where the history goes: the copies are made, the save fails.
+    testsupport::writeFile(packageURL / "History.json" / "in the way", "");
 
     SyncEngine engine(file, SyncAction::backUp, *local);
     EXPECT_THROW(engine.run(), fs::filesystem_error);
     ASSERT_FALSE(file->eventItems().empty());
     EXPECT_EQ(file->eventItems().front().action, SyncAction::backUp);
+}
+
+TEST_F(SyncEngineTest, APackageThatWentAwayStopsTheRunWithoutMakingItAgain) {
+    writeSetting(first, ".profile", "profile");
+    record({}, {}, {".profile"});
+    // The package's folder turns into a file.
+    fs::remove_all(base / "Cloud");
+    testsupport::writeFile(base / "Cloud", "");
+
+    SyncEngine engine(file, SyncAction::backUp, *local);
+    try {
+        engine.run();
+        ADD_FAILURE() << "the run did not fail";
+    } catch (const BackupError& error) {
+        EXPECT_EQ(error.code(), BackupError::Code::backupFileWasMovedOrDeleted);
+    }
+    EXPECT_TRUE(fs::is_regular_file(base / "Cloud"));
+    ASSERT_FALSE(file->eventItems().empty());
 }
 
 TEST_F(SyncEngineTest, PreferencesToolReadsPropertyListsAroundTheCopies) {
