@@ -5,6 +5,7 @@
 
 #include "app/BackupManager.h"
 #include "app/BackupViewer.h"
+#include "app/ErrorDescription.h"
 #include "backup/BackupError.h"
 #include "backup/BackupFile.h"
 #include "cli/CliError.h"
@@ -76,10 +77,7 @@ std::shared_ptr<BackupProcess> Session::run(BackupAction action, std::optional<f
 }
 
 std::string Session::describe(std::exception_ptr error) {
-    std::string text;
-    for (const auto& description : keel::carriedDescriptions(error, "unknown error"))
-        text += (text.empty() ? "" : "\n  ") + description;
-    return text;
+    return ErrorDescription::text(error, "\n  ");
 }
 
 namespace {
@@ -148,21 +146,9 @@ std::shared_ptr<BackupFile> Session::openPackage(bool createsMissing) {
     if (url && AccessManager::shared().hasAccess(fs::path("/"))) lock(*url, creates);
     auto process = run(BackupAction::readBackupFile);
     const auto error = keel::carriedException<BackupError>(process->error());
-    if (error && error->code() == BackupError::Code::backupFileIsNotReadable) {
-        // Say which package could not be read when the reason does not.
-        std::string text = error->what();
-        const std::string reason = describe(keel::nestedException(process->error()));
-        const std::string package = error->url() ? error->url()->string() : std::string();
-        if (reason.empty()) {
-            if (!package.empty()) text += "\n  " + package;
-        } else {
-            text += "\n  ";
-            if (!package.empty() && reason.find(package) == std::string::npos)
-                text += package + ": ";
-            text += reason;
-        }
-        throw CliError(text);
-    }
+    // The description names the package and why it could not be read.
+    if (error && error->code() == BackupError::Code::backupFileIsNotReadable)
+        throw CliError(describe(process->error()));
     check(*process);
     auto file = manager().file();
     if (!file) throw CliError("The backup file is not readable.");
