@@ -1,0 +1,15 @@
+// QtPanelPresenter: open and save panels as Qt file dialogs, window-modal.
+//
+// Threads: main thread only.
+#pragma once
+
+#include "gantry/PanelPresenter.h"
+
+namespace gantry {
+
+class QtPanelPresenter : public PanelPresenter {
+public:
+    void beginSheet(QWidget* window, const PanelRequest& request, Completion completion) override;
+};
+
+}  // namespace gantry
