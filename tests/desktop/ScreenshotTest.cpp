@@ -1,0 +1,131 @@
+// Renders the main window, light and dark, with the first-run sheet and
+// while at work, into the build's "screenshots" folder, for people to look
+// at. Nothing is compared: the test fails only when a picture cannot be
+// made or written.
+#include <QApplication>
+#include <QDir>
+#include <QMainWindow>
+#include <QPainter>
+#include <QPalette>
+#include <QStyle>
+#include <QToolButton>
+
+#include "app/ItemEditor.h"
+#include "desktop/DesktopFixture.h"
+#include "desktop/IntroWindowController.h"
+
+using namespace desktop;
+using namespace desktop::testing;
+
+namespace {
+
+QPalette darkPalette() {
+    QPalette palette;
+    const QColor window("#2a2c30"), base("#1e1f22"), text("#e3e5e8"), button("#34373c");
+    palette.setColor(QPalette::Window, window);
+    palette.setColor(QPalette::WindowText, text);
+    palette.setColor(QPalette::Base, base);
+    palette.setColor(QPalette::AlternateBase, QColor("#26282b"));
+    palette.setColor(QPalette::Text, text);
+    palette.setColor(QPalette::Button, button);
+    palette.setColor(QPalette::ButtonText, text);
+    palette.setColor(QPalette::BrightText, Qt::white);
+    palette.setColor(QPalette::Highlight, QColor("#3d7bd9"));
+    palette.setColor(QPalette::HighlightedText, Qt::white);
+    palette.setColor(QPalette::PlaceholderText, QColor("#9b9fa6"));
+    palette.setColor(QPalette::ToolTipBase, button);
+    palette.setColor(QPalette::ToolTipText, text);
+    palette.setColor(QPalette::Link, QColor("#6ea8ff"));
+    palette.setColor(QPalette::Light, QColor("#4a4d53"));
+    palette.setColor(QPalette::Midlight, QColor("#3d4045"));
+    palette.setColor(QPalette::Mid, QColor("#232427"));
+    palette.setColor(QPalette::Dark, QColor("#1a1b1d"));
+    palette.setColor(QPalette::Shadow, Qt::black);
+    for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        palette.setColor(QPalette::Disabled, role, QColor("#6b6f76"));
+    return palette;
+}
+
+class ScreenshotTest : public DesktopTest {
+protected:
+    ScreenshotTest() : folder_(QUILLFEN_SCREENSHOT_DIR) { QDir().mkpath(folder_); }
+    ~ScreenshotTest() override {
+        QApplication::setPalette(QApplication::style()->standardPalette());
+    }
+
+    void save(QWidget* widget, const QString& name) {
+        QCoreApplication::processEvents();
+        const QPixmap picture = widget->grab();
+        ASSERT_FALSE(picture.isNull()) << name.toStdString();
+        EXPECT_TRUE(picture.save(QDir(folder_).filePath(name + ".png"))) << name.toStdString();
+    }
+    // The main window with a dialog of it drawn over its centre, the way a
+    // sheet shows.
+    void saveWithSheet(QWidget* window, QWidget* sheet, const QString& name) {
+        QCoreApplication::processEvents();
+        QPixmap picture = window->grab();
+        const QPixmap dialog = sheet->grab();
+        QPainter painter(&picture);
+        painter.fillRect(picture.rect(), QColor(0, 0, 0, 60));
+        const QPoint origin((picture.width() / picture.devicePixelRatio() - dialog.width()) / 2,
+                            40);
+        painter.drawPixmap(origin, dialog);
+        painter.end();
+        EXPECT_TRUE(picture.save(QDir(folder_).filePath(name + ".png"))) << name.toStdString();
+    }
+
+    QString folder_;
+};
+
+}  // namespace
+
+TEST_F(ScreenshotTest, MainWindowLightAndDark) {
+    grantRoot();
+    storeLocation(packageURL());
+    // The tips would cover the picture.
+    keel::UserSettings::standard().set(
+        keel::EvaluedUserSettingKey<bool>{"TipsShownMainWindow", false}, true);
+    testsupport::writeFile(settings.home() / ".vimrc", "set number\n");
+    launch();
+    ASSERT_TRUE(waitForIdle());
+    {
+        auto file = manager.file();
+        quillfen::ItemEditor(file).add(quillfen::ItemKind::exec, {"Vim"});
+        file->save();
+    }
+    main().synchronizeButton()->click();
+    ASSERT_TRUE(waitForIdle());
+    QMainWindow* window = main().window();
+    window->resize(920, 600);
+
+    QApplication::setPalette(QApplication::style()->standardPalette());
+    save(window, "main-window-light");
+    QApplication::setPalette(darkPalette());
+    save(window, "main-window-dark");
+
+    // At work, and with the authorization message, dark then light.
+    main().backupButton()->click();
+    ASSERT_TRUE(manager.isProcessing());
+    save(window, "main-window-processing-dark");
+    QApplication::setPalette(QApplication::style()->standardPalette());
+    save(window, "main-window-processing-light");
+    ASSERT_TRUE(waitForIdle());
+}
+
+TEST_F(ScreenshotTest, FirstRunSheetAndAuthorizationMessage) {
+    if (hasRoot()) GTEST_SKIP() << "access was granted earlier in this process";
+    launch();
+    ASSERT_TRUE(waitUntil([&] { return main().sheetWindowController() != nullptr; }));
+    auto* intro = qobject_cast<IntroWindowController*>(main().sheetWindowController());
+    ASSERT_NE(intro, nullptr);
+    main().window()->resize(920, 600);
+    QApplication::setPalette(QApplication::style()->standardPalette());
+    saveWithSheet(main().window(), intro->window(), "intro-sheet-light");
+    QApplication::setPalette(darkPalette());
+    saveWithSheet(main().window(), intro->window(), "intro-sheet-dark");
+    intro->continueButton()->click();
+    ASSERT_TRUE(waitUntil([&] { return main().sheetWindowController() == nullptr; }));
+    save(main().window(), "authorization-dark");
+    QApplication::setPalette(QApplication::style()->standardPalette());
+    save(main().window(), "authorization-light");
+}
