@@ -57,7 +57,8 @@ AboutDialog::AboutDialog(const QString& version, const QString& build, const Mak
     auto* description = new QLabel(localized("AboutWindowDescription"), this);
     description->setWordWrap(true);
     description->setAlignment(Qt::AlignCenter);
-    description->setMaximumWidth(320);
+    // A wrapped label is as narrow as its longest word unless told its width.
+    description->setFixedWidth(300);
     layout->addWidget(description, 0, Qt::AlignHCenter);
 
     QStringList links_;
@@ -72,6 +73,7 @@ AboutDialog::AboutDialog(const QString& version, const QString& build, const Mak
     }
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    buttons->setCenterButtons(true);
     buttons->button(QDialogButtonBox::Close)->setText(localized("AboutWindowCloseButton"));
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::close);
     layout->addSpacing(6);

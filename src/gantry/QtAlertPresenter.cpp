@@ -1,6 +1,7 @@
 #include "gantry/QtAlertPresenter.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -25,6 +26,10 @@ QMessageBox* makeBox(QWidget* window, const AlertRequest& request) {
     }
     box->setText(QString::fromStdString(request.messageText));
     box->setInformativeText(QString::fromStdString(request.informativeText));
+    // The box sizes itself to its words; a reason with a long path would
+    // wrap into a narrow column without a width to start from.
+    if (auto* informative = box->findChild<QLabel*>("qt_msgbox_informativelabel"))
+        informative->setMinimumWidth(360);
     box->setTextInteractionFlags(Qt::TextSelectableByMouse);
     std::vector<std::string> titles = request.buttons;
     if (titles.empty()) titles.push_back("OK");
