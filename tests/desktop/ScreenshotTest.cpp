@@ -10,9 +10,14 @@
 #include <QStyle>
 #include <QToolButton>
 
+#include <QMessageBox>
+
 #include "app/ItemEditor.h"
+#include "desktop/AboutDialog.h"
 #include "desktop/DesktopFixture.h"
 #include "desktop/IntroWindowController.h"
+#include "gantry/QtAlertPresenter.h"
+#include "gantry/TipsManager.h"
 
 using namespace desktop;
 using namespace desktop::testing;
@@ -114,6 +119,9 @@ TEST_F(ScreenshotTest, MainWindowLightAndDark) {
 
 TEST_F(ScreenshotTest, FirstRunSheetAndAuthorizationMessage) {
     if (hasRoot()) GTEST_SKIP() << "access was granted earlier in this process";
+    // The package where it is by default, so that the sheet shows it as a
+    // user sees it: under "~".
+    testsupport::ScopedEnv data("XDG_DATA_HOME", (settings.home() / ".local/share").string());
     launch();
     ASSERT_TRUE(waitUntil([&] { return main().sheetWindowController() != nullptr; }));
     auto* intro = qobject_cast<IntroWindowController*>(main().sheetWindowController());
@@ -128,4 +136,43 @@ TEST_F(ScreenshotTest, FirstRunSheetAndAuthorizationMessage) {
     save(main().window(), "authorization-dark");
     QApplication::setPalette(QApplication::style()->standardPalette());
     save(main().window(), "authorization-light");
+}
+
+TEST_F(ScreenshotTest, TipsErrorAlertAndAboutWindow) {
+    grantRoot();
+    storeLocation(packageURL());
+    launch();
+    ASSERT_TRUE(waitForIdle());
+    QMainWindow* window = main().window();
+    window->resize(920, 600);
+    QApplication::setPalette(QApplication::style()->standardPalette());
+
+    main().tipsManager().showTips();
+    ASSERT_TRUE(main().tipsManager().tipsAreShown());
+    save(window, "tips-light");
+    QApplication::setPalette(darkPalette());
+    save(window, "tips-dark");
+    main().tipsManager().closeTips();
+    QApplication::setPalette(QApplication::style()->standardPalette());
+
+    // The alert of a failed read, as the program's own presenter shows it.
+    const fs::path broken = settings.home() / "Broken.qfbackup";
+    testsupport::writeFile(broken, "not a package");
+    storeLocation(broken);
+    context->submit(quillfen::BackupAction::readBackupFile);
+    ASSERT_TRUE(waitUntil([&] { return !alerts->shown("BackupErrorDidOccurAlert").empty(); }));
+    gantry::QtAlertPresenter presenter;
+    presenter.beginSheet(window, alerts->shown("BackupErrorDidOccurAlert")[0].request, {});
+    auto* box = window->findChild<QMessageBox*>("BackupErrorDidOccurAlert");
+    ASSERT_NE(box, nullptr);
+    saveWithSheet(window, box, "error-alert-light");
+    box->close();
+
+    app->showAboutWindow();
+    auto* about = window->findChild<AboutDialog*>("AboutWindow");
+    ASSERT_NE(about, nullptr);
+    save(about, "about-light");
+    QApplication::setPalette(darkPalette());
+    save(about, "about-dark");
+    about->close();
 }
