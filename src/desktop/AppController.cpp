@@ -13,6 +13,7 @@
 #include "app/BackupManager.h"
 #include "desktop/AboutDialog.h"
 #include "desktop/MainWindowController.h"
+#include "desktop/ReleaseKitPresenter.h"
 #include "desktop/ShellContext.h"
 #include "gantry/AlertPresenter.h"
 #include "gantry/Workspace.h"
@@ -27,6 +28,7 @@
 #include "outfitter/FeedbackReporter.h"
 #include "outfitter/ReleaseConfiguration.h"
 #include "outfitter/ReleaseController.h"
+#include "outfitter/Updater.h"
 #include "outfitter/UserActionsTracker.h"
 
 namespace fs = std::filesystem;
@@ -74,6 +76,9 @@ AppController::AppController(ShellContext& context, outfitter::ReleaseController
 
 AppController::~AppController() {
     endingSubscriber_.reset();
+    // The release kit outlives this controller; its alerts go with it.
+    if (ownPresenter_ && releaseController_.presenter() == ownPresenter_.get())
+        releaseController_.setPresenter(nullptr);
     delete aboutWindow_.data();
     mainWindowController_.reset();
 }
@@ -102,10 +107,19 @@ void AppController::applicationWillFinishLaunching() {
                                screen->devicePixelRatio()});
         return screens;
     });
+    // The kit's alerts and questions (updates, installing Quillfen in the
+    // home folder) as alerts of this application, unless the kit has a
+    // presenter already.
+    if (!releaseController_.presenter()) {
+        ownPresenter_ = std::make_shared<ReleaseKitPresenter>(context_.alerts());
+        releaseController_.setPresenter(ownPresenter_);
+    }
     releaseController_.applicationWillFinishLaunch();
 }
 
 void AppController::applicationDidFinishLaunching() {
+    // Ended while the kit asked its question at launch.
+    if (terminated_) return;
     releaseController_.applicationDidFinishLaunch();
     mainWindowController().showWindow();
 }
@@ -130,8 +144,10 @@ MainWindowController& AppController::mainWindowController() {
 
 bool AppController::feedbackIsOffered() {
     // The reporter shows its window through the kit's presenter; without one
-    // the command would do nothing.
-    return releaseController_.presenter() != nullptr &&
+    // that shows forms (this program's own does not) the command would do
+    // nothing.
+    const outfitter::Presenter* presenter = releaseController_.presenter();
+    return presenter != nullptr && presenter != ownPresenter_.get() &&
            releaseController_.feedbackReporter().isAvailable();
 }
 
@@ -195,8 +211,8 @@ void AppController::buildMenus(QMenuBar* menuBar) {
     help->addSeparator();
     checkForUpdatesMenuItem_ =
         add(help, "checkForUpdatesMenuItem", "MenuCheckForUpdates", [this] { checkForUpdates(); });
-    // This build's updater knows no update source.
-    checkForUpdatesMenuItem_->setVisible(false);
+    // Not without an update feed and its key, nor inside Flatpak or Snap.
+    checkForUpdatesMenuItem_->setVisible(releaseController_.updater().canCheckForUpdates());
     QAction* about = add(help, "showAboutWindow", "MenuAbout", [this] { showAboutWindow(); });
     about->setMenuRole(QAction::AboutRole);
 }
@@ -312,9 +328,7 @@ void AppController::openSupportPage() {
 }
 
 void AppController::checkForUpdates() {
-    // The release kit's updater of this build knows no update source, so
-    // there is nothing to check; the menu item is hidden.
-    (void)releaseController_.updater();
+    releaseController_.updater().checkForUpdates(nullptr);
 }
 
 }  // namespace desktop

@@ -2,7 +2,9 @@
 // launch it brings up, in order, the local resources, the backup manager and
 // the disk access manager, reads the package when access to the disk is
 // granted, registers the settings' defaults, gives the release kit its
-// configuration from the build, builds the menus and shows the main window.
+// configuration from the build and, unless it has one, a presenter for its
+// alerts and questions (ReleaseKitPresenter), builds the menus and shows the
+// main window.
 // It forwards the application's life-cycle events to the release controller
 // and answers the menu commands, recording the named ones as user actions
 // with the release kit.
@@ -39,6 +41,7 @@ class ReleaseController;
 namespace desktop {
 
 class MainWindowController;
+class ReleaseKitPresenter;
 class ShellContext;
 
 class AppController : public QObject {
@@ -107,6 +110,7 @@ private:
     outfitter::ReleaseController& releaseController_;
     MakerLinks links_;
     std::unique_ptr<MainWindowController> mainWindowController_;
+    std::shared_ptr<ReleaseKitPresenter> ownPresenter_;
     QPointer<QDialog> aboutWindow_;
     QPointer<QAction> checkForUpdatesMenuItem_;
     QPointer<QAction> openPreferencesMenuItem_;

@@ -1,6 +1,7 @@
 // quillfen-gui: the desktop application of Quillfen.
 #include <QApplication>
 #include <QIcon>
+#include <QTimer>
 
 #include <memory>
 
@@ -51,8 +52,12 @@ int main(int argc, char** argv) {
                          [&controller] { controller.applicationOpenUntitledFile(); });
         QObject::connect(&terminationSignals, &desktop::TerminationSignals::received, &controller,
                          [&controller](int) { controller.terminateWhenIdle(); });
-        controller.applicationWillFinishLaunching();
-        controller.applicationDidFinishLaunching();
+        // Launching inside the event loop: a question the release kit asks
+        // at launch then waits in a loop that a termination signal ends.
+        QTimer::singleShot(0, &controller, [&controller] {
+            controller.applicationWillFinishLaunching();
+            controller.applicationDidFinishLaunching();
+        });
         result = QApplication::exec();
     }
     // What the core still has to announce is delivered before the driver goes.

@@ -19,6 +19,7 @@
 #include "desktop/TerminationSignals.h"
 #include "keel/LocalizedString.h"
 #include "outfitter/BuildSettings.h"
+#include "outfitter/ReleaseController.h"
 
 using namespace desktop;
 using namespace desktop::testing;
@@ -169,6 +170,36 @@ TEST_F(AppControllerTest, TheMenusNameTheirCommandsAndOfferOnlyWhatThisBuildCanD
     EXPECT_TRUE(mail.path().isEmpty()) << "the user chooses the recipient";
     EXPECT_EQ(QUrlQuery(mail).queryItemValue("subject", QUrl::FullyDecoded).toStdString(),
               keel::TL("TellAFriendMailSubject"));
+}
+
+TEST_F(AppControllerTest, TheReleaseKitTellsTheUserThroughTheApplicationsAlerts) {
+    grantRoot();
+    storeLocation(packageURL());
+    // An update feed that does not answer, installed from a system package.
+    outfitter::ReleaseEnvironment environment;
+    environment.bundle.suFeedURL = "https://127.0.0.1:1/appcast.xml";
+    environment.bundle.suPublicEDKey = "dGhpcyBpcyBub3QgdXNlZCBiZWZvcmUgYSBkb3dubG9hZA==";
+    environment.program = "/usr/bin/quillfen-gui";
+    environment.reachability = [](const QUrl&) { return true; };
+    outfitter::ReleaseController kit(environment);
+    {
+        AppController controller(*context, kit, MakerLinks{});
+        controller.applicationWillFinishLaunching();
+        controller.applicationDidFinishLaunching();
+        ASSERT_NE(kit.presenter(), nullptr);
+        QAction* check = controller.checkForUpdatesMenuItem();
+        ASSERT_NE(check, nullptr);
+        EXPECT_TRUE(check->isVisible());
+
+        check->trigger();
+        ASSERT_TRUE(waitUntil([&] { return !alerts->shown("ReleaseKitAlert").empty(); }));
+        const auto shown = alerts->shown("ReleaseKitAlert");
+        ASSERT_EQ(shown.size(), 1u);
+        EXPECT_TRUE(shown[0].modal);
+        EXPECT_EQ(shown[0].request.messageText, keel::TL("UpdateCheckFailedMessageText"));
+    }
+    EXPECT_EQ(kit.presenter(), nullptr) << "the alerts went with the application";
+    ASSERT_TRUE(waitForIdle());
 }
 
 TEST(MakerLinksTest, OnlySecureAddressesBecomeLinks) {
