@@ -9,6 +9,7 @@
 #include "keel/FinderOrder.h"
 #include "keel/NotificationCenter.h"
 #include "keel/URL.h"
+#include "local/DesktopEntryScanner.h"
 
 namespace quillfen {
 
@@ -21,9 +22,20 @@ std::mutex& applicationsDirectoryMutex() {
     return mutex;
 }
 
+#ifdef __APPLE__
+constexpr bool kListsDesktopEntries = false;
+#else
+constexpr bool kListsDesktopEntries = true;
+#endif
+
 fs::path& configuredApplicationsDirectory() {
-    static fs::path url = "/Applications/";
+    static fs::path url = kListsDesktopEntries ? fs::path() : fs::path("/Applications/");
     return url;
+}
+
+std::optional<std::vector<fs::path>>& configuredDesktopEntryFolders() {
+    static std::optional<std::vector<fs::path>> folders;
+    return folders;
 }
 
 std::string asciiLowercased(std::string text) {
@@ -134,7 +146,8 @@ std::vector<fs::path> enumerateRecursively(const fs::path& root) {
 LocalResources& LocalResources::shared() {
     // Never destroyed: other process-wide objects may still use it while the
     // program exits, whatever the order of their destruction.
-    static LocalResources* instance = new LocalResources(applicationsDirectory());
+    static LocalResources* instance =
+        new LocalResources(applicationsDirectory(), desktopEntryFolders());
     return *instance;
 }
 
@@ -148,8 +161,24 @@ fs::path LocalResources::applicationsDirectory() {
     return configuredApplicationsDirectory();
 }
 
-LocalResources::LocalResources(fs::path applicationsDirectory)
-    : applicationsDirectory_(std::move(applicationsDirectory)) {
+void LocalResources::setDesktopEntryFolders(std::vector<fs::path> folders) {
+    std::lock_guard lock(applicationsDirectoryMutex());
+    configuredDesktopEntryFolders() = std::move(folders);
+}
+
+std::vector<fs::path> LocalResources::desktopEntryFolders() {
+    {
+        std::lock_guard lock(applicationsDirectoryMutex());
+        if (configuredDesktopEntryFolders()) return *configuredDesktopEntryFolders();
+    }
+    if (!kListsDesktopEntries) return {};
+    return DesktopEntryScanner::applicationFolders();
+}
+
+LocalResources::LocalResources(fs::path applicationsDirectory,
+                               std::vector<fs::path> desktopEntryFolders)
+    : applicationsDirectory_(std::move(applicationsDirectory)),
+      desktopEntryFolders_(std::move(desktopEntryFolders)) {
     loadAppItems();
     setExcludedFileURLs(keel::UserSettings::standard().get(localExcludeFileURLsKey));
 }
@@ -170,10 +199,22 @@ std::vector<std::string> LocalResources::appNames() const {
 
 void LocalResources::loadAppItems() {
     std::unordered_map<std::string, LocalAppItem> items;
+    if (!desktopEntryFolders_.empty()) {
+        for (LocalAppItem& item : DesktopEntryScanner::applications(
+                 desktopEntryFolders_, DesktopEntryScanner::currentDesktops())) {
+            std::string name = item.name;
+            items.try_emplace(std::move(name), std::move(item));
+        }
+    }
+    if (applicationsDirectory_.empty()) {
+        appItems_ = std::move(items);
+        return;
+    }
     for (const fs::path& url : enumerateRecursively(applicationsDirectory_)) {
         if (asciiLowercased(keel::pathExtension(url)) != "app") continue;
         std::string name = keel::lastPathTitle(url);
-        if (auto old = appItems_.find(name); old != appItems_.end()) {
+        if (auto old = appItems_.find(name);
+            old != appItems_.end() && old->second.packaging == LocalAppItem::Packaging::bundle) {
             items.insert_or_assign(name, old->second);
         } else {
             items.insert_or_assign(name, LocalAppItem(url));

@@ -1,11 +1,13 @@
 // LocalResources: what is installed on this computer and what the user wants
-// left alone. It lists the application bundles of the applications folder, by
-// name, and holds the exclusion list: the files and folders that backups,
-// installs and synchronizations must not touch.
+// left alone. It lists the installed applications by name: those of the
+// desktop entries of the XDG applications folders (see DesktopEntryScanner)
+// and the ".app" bundles of an applications folder. It holds the exclusion
+// list: the files and folders that backups, installs and synchronizations
+// must not touch.
 //
 // One instance, `shared()`, serves the application; it is created on first use
-// and lives for the whole run. Creating it scans the applications folder once
-// and reads the stored exclusion list.
+// and lives for the whole run. Creating it scans the applications once and
+// reads the stored exclusion list.
 //
 // Thread safety: `appItems` is filled while the instance is created and is
 // only read afterwards, so it may be read from any thread; `loadAppItems()`
@@ -47,15 +49,26 @@ public:
     // posted while the instance is being created.
     static LocalResources& shared();
 
-    // The folder that `shared()` scans: "/Applications/" unless set. Takes
-    // effect only when set before the first call of `shared()`.
+    // The folder of ".app" bundles that `shared()` scans: "/Applications/" on a
+    // Mac; on Linux none (an empty path) unless set, since desktop entries
+    // list its applications. Takes effect only when set before the first call
+    // of `shared()`.
     static void setApplicationsDirectory(std::filesystem::path url);
     static std::filesystem::path applicationsDirectory();
+    // The folders of desktop entries that `shared()` scans, in precedence
+    // order: on Linux those of the environment
+    // (DesktopEntryScanner::applicationFolders) unless set; on a Mac none.
+    // Takes effect only when set before the first call of `shared()`.
+    static void setDesktopEntryFolders(std::vector<std::filesystem::path> folders);
+    static std::vector<std::filesystem::path> desktopEntryFolders();
 
-    // Scans `applicationsDirectory`, then reads the stored exclusion list and
-    // assigns it, which posts the will/did notifications once. The application
-    // uses `shared()`; separate instances serve tools and tests.
-    explicit LocalResources(std::filesystem::path applicationsDirectory);
+    // Scans the bundles of `applicationsDirectory` (none for an empty path)
+    // and, after them, the desktop entries of `desktopEntryFolders`; then reads
+    // the stored exclusion list and assigns it, which posts the will/did
+    // notifications once. The application uses `shared()`; separate instances
+    // serve tools and tests.
+    explicit LocalResources(std::filesystem::path applicationsDirectory,
+                            std::vector<std::filesystem::path> desktopEntryFolders = {});
     LocalResources(const LocalResources&) = delete;
     LocalResources& operator=(const LocalResources&) = delete;
 
@@ -65,12 +78,15 @@ public:
     // The names of all found applications, in no particular order.
     std::vector<std::string> appNames() const;
 
-    // Rebuilds `appItems` from the applications folder. The folder and its
-    // ordinary subfolders are searched, hidden entries skipped, symbolic links
-    // to folders and bundles never entered. Every entry whose extension is
-    // "app" in any case becomes an item; of two bundles with the same name the
-    // one enumerated last (entries sorted by name at each level) wins. An item
-    // already known under a name is kept as it was.
+    // Rebuilds `appItems`. First the desktop entries, after the rules of
+    // DesktopEntryScanner (with the desktops of XDG_CURRENT_DESKTOP). Then the
+    // applications folder: the folder and its ordinary subfolders are
+    // searched, hidden entries skipped, symbolic links to folders and bundles
+    // never entered. Every entry whose extension is "app" in any case becomes
+    // an item, replacing a desktop entry's application of the same name; of
+    // two bundles with the same name the one enumerated last (entries sorted
+    // by name at each level) wins. A bundle already known under a name is
+    // kept as it was.
     void loadAppItems();
 
     std::vector<std::filesystem::path> excludedFileURLs() const {
@@ -91,6 +107,7 @@ public:
 
 private:
     std::filesystem::path applicationsDirectory_;
+    std::vector<std::filesystem::path> desktopEntryFolders_;
     std::unordered_map<std::string, LocalAppItem> appItems_;
     keel::Atomic<std::vector<std::filesystem::path>> excludedFileURLs_;
 };

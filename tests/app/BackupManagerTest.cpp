@@ -62,6 +62,7 @@ protected:
         keel::DispatchQueue::markCurrentThreadAsMain();
         static TemporaryDirectory applications;
         LocalResources::setApplicationsDirectory(applications.path());
+        LocalResources::setDesktopEntryFolders({});
         manager.setProcessingDelay(0ms);
     }
     void grantRoot() { AccessManager::shared().addAccess("/"); }

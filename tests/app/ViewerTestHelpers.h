@@ -42,6 +42,7 @@ inline const fs::path& viewerApplicationsFolder() {
                    xmlPlist("<key>CFBundleIdentifier</key><string>com.example.Mango</string>\n"));
         makeBundle(folder / "Utilities" / "Zeta.app");
         LocalResources::setApplicationsDirectory(folder.path());
+        LocalResources::setDesktopEntryFolders({});
         return true;
     }();
     (void)ready;

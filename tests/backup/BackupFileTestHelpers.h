@@ -31,6 +31,7 @@ inline void useTestApplicationsFolder() {
         fs::create_directories(folder / "Installed App.app" / "Contents");
         fs::create_directories(folder / "Utilities" / "Hazel 10.app" / "Contents");
         LocalResources::setApplicationsDirectory(folder.path());
+        LocalResources::setDesktopEntryFolders({});
         return true;
     }();
     (void)ready;

@@ -125,8 +125,10 @@ Computer::Computer(const fs::path& root, fs::path applications)
     : home_(root / "home"),
       config_(root / "config"),
       data_(root / "data"),
+      systemData_(root / "share"),
       applications_(std::move(applications)) {
     fs::create_directories(home_);
+    fs::create_directories(systemData_);
     fs::create_directories(config_);
     fs::create_directories(data_);
     fs::create_directories(applications_);
@@ -141,6 +143,7 @@ std::vector<std::string> Computer::environment() const {
         "HOME=" + home_.string(),
         "XDG_CONFIG_HOME=" + config_.string(),
         "XDG_DATA_HOME=" + data_.string(),
+        "XDG_DATA_DIRS=" + systemData_.string(),
         "PATH=/usr/local/bin:/usr/bin:/bin",
         "LANG=C.UTF-8",
     };

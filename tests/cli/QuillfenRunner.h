@@ -1,6 +1,8 @@
 // Runs the built quillfen program as a user would, on a computer of its own:
 // a home folder, a settings folder and a data folder under a temporary
-// folder, and an applications folder. The child gets only the environment
+// folder, a system data folder (the only one of XDG_DATA_DIRS, whose
+// "applications" folder holds its desktop entries), and an applications
+// folder. The child gets only the environment
 // built here, so nothing of the real home folder or settings is touched.
 #pragma once
 
@@ -34,13 +36,15 @@ enum class ErrorStream { pipe, terminal };
 class Computer {
 public:
     // A computer whose folders live under `root` (created as needed):
-    // root/home, root/config, root/data. `applications` is the folder
-    // searched for installed applications.
+    // root/home, root/config, root/data, root/share. `applications` is the
+    // folder searched for application bundles.
     Computer(const fs::path& root, fs::path applications);
 
     const fs::path& home() const { return home_; }
     const fs::path& config() const { return config_; }
     const fs::path& data() const { return data_; }
+    // The computer's one folder of XDG_DATA_DIRS.
+    const fs::path& systemData() const { return systemData_; }
     const fs::path& applications() const { return applications_; }
     // The package used when neither --package nor a stored location says
     // otherwise.
@@ -55,13 +59,14 @@ public:
                   const std::vector<std::string>& extraEnvironment = {}) const;
 
     // The environment of the child: HOME, XDG_CONFIG_HOME, XDG_DATA_HOME,
-    // PATH, LANG and the sanitizer options of the test's own environment.
+    // XDG_DATA_DIRS, PATH, LANG and the sanitizer options of the test's own environment.
     std::vector<std::string> environment() const;
 
 private:
     fs::path home_;
     fs::path config_;
     fs::path data_;
+    fs::path systemData_;
     fs::path applications_;
 };
 

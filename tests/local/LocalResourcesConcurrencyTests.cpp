@@ -56,6 +56,7 @@ TEST_F(LocalResourcesConcurrencyTest, SharedInstanceIsCreatedOnceForAllThreads) 
                                           "<string>com.example.Console</string>\n"));
     // The only test of this program that touches the shared instance.
     LocalResources::setApplicationsDirectory(folder.path());
+    LocalResources::setDesktopEntryFolders({});
     std::vector<LocalResources*> seen(4, nullptr);
     std::vector<std::thread> threads;
     for (auto& instance : seen) {

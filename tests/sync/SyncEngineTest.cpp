@@ -300,6 +300,7 @@ TEST_F(SyncEngineTest, ExcludedFoldersAreLeftAloneInEveryKindOfRun) {
 
 TEST_F(SyncEngineTest, TheSharedExclusionListServesEnginesMadeWithoutOne) {
     LocalResources::setApplicationsDirectory(base / "Applications");
+    LocalResources::setDesktopEntryFolders({});
     LocalResources& shared = LocalResources::shared();
     const auto kept = shared.excludedFileURLs();
     writeSetting(first, ".ssh/config", "config");

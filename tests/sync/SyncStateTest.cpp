@@ -53,6 +53,7 @@ void useEmptySharedApplicationsFolder() {
     static const testsupport::TemporaryDirectory folder;
     static const bool ready = [] {
         LocalResources::setApplicationsDirectory(folder.path());
+        LocalResources::setDesktopEntryFolders({});
         return true;
     }();
     (void)ready;

@@ -1,0 +1,171 @@
+#include "local/DesktopEntryScanner.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <string_view>
+#include <system_error>
+#include <unordered_set>
+
+#include "keel/FileManager.h"
+#include "local/CatalogIdentities.h"
+#include "local/DesktopEntry.h"
+
+namespace quillfen {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::string_view kExtension = ".desktop";
+// Deeper than any real applications folder; a bound, so that a pathological
+// tree cannot take the search anywhere.
+constexpr std::size_t kMaximumDepth = 16;
+
+// The ":"-separated elements of `value` that are not empty.
+std::vector<std::string> splitColons(std::string_view value) {
+    std::vector<std::string> elements;
+    while (!value.empty()) {
+        const auto colon = value.find(':');
+        const std::string_view element = value.substr(0, colon);
+        if (!element.empty()) elements.emplace_back(element);
+        if (colon == std::string_view::npos) break;
+        value.remove_prefix(colon + 1);
+    }
+    return elements;
+}
+
+struct Candidate {
+    fs::path file;
+    std::string desktopID;
+};
+
+// The ".desktop" files below `root` with their desktop IDs, each folder in
+// byte order of its names, so that every run sees the same order.
+std::vector<Candidate> candidatesIn(const fs::path& root) {
+    std::vector<Candidate> candidates;
+    struct Level {
+        fs::path folder;
+        std::string prefix;  // the desktop ID's part given by the subfolders
+        std::size_t depth = 0;
+    };
+    std::vector<Level> pending{{root, {}, 0}};
+    while (!pending.empty()) {
+        Level level = std::move(pending.back());
+        pending.pop_back();
+        std::vector<fs::directory_entry> children;
+        std::error_code error;
+        fs::directory_iterator iterator(level.folder, fs::directory_options::skip_permission_denied,
+                                        error);
+        for (; !error && iterator != fs::directory_iterator(); iterator.increment(error))
+            children.push_back(*iterator);
+        std::sort(children.begin(), children.end(), [](const auto& a, const auto& b) {
+            return a.path().filename().native() < b.path().filename().native();
+        });
+        std::vector<Level> subfolders;
+        for (const fs::directory_entry& child : children) {
+            const std::string name = child.path().filename().string();
+            std::error_code statusError;
+            // Not followed: a link to a folder is never entered.
+            if (child.is_directory(statusError) && !child.is_symlink(statusError)) {
+                if (level.depth < kMaximumDepth)
+                    subfolders.push_back(
+                        {child.path(), level.prefix + name + "-", level.depth + 1});
+            } else if (name.size() > kExtension.size() && name.ends_with(kExtension)) {
+                candidates.push_back(
+                    {child.path(), level.prefix + name.substr(0, name.size() - kExtension.size())});
+            }
+        }
+        // Depth first, subfolders in name order after the folder's own files.
+        for (auto it = subfolders.rbegin(); it != subfolders.rend(); ++it)
+            pending.push_back(std::move(*it));
+    }
+    return candidates;
+}
+
+const CatalogIdentity* identityOf(const LocalAppItem& item, const std::string& desktopID) {
+    const CatalogIdentity* found = nullptr;
+    if (item.packaging == LocalAppItem::Packaging::flatpak)
+        found = CatalogIdentities::find(CatalogIdentity::Kind::flatpak, *item.sandboxID);
+    if (!found && item.packaging == LocalAppItem::Packaging::snap) {
+        // A parallel instance ("name_key") is the snap "name".
+        const std::string& instance = *item.sandboxID;
+        found = CatalogIdentities::find(CatalogIdentity::Kind::snap,
+                                        std::string_view(instance).substr(0, instance.find('_')));
+    }
+    if (!found) found = CatalogIdentities::find(CatalogIdentity::Kind::desktop, desktopID);
+    return found;
+}
+
+// Whether `folder` is snapd's applications folder (".../snapd/desktop/applications").
+bool isSnapFolder(const fs::path& folder) {
+    fs::path normal = folder.lexically_normal();
+    if (!normal.has_filename()) normal = normal.parent_path();
+    const fs::path parent = normal.parent_path();
+    return parent.filename() == "desktop" && parent.parent_path().filename() == "snapd";
+}
+
+}  // namespace
+
+std::vector<fs::path> DesktopEntryScanner::applicationFolders() {
+    std::vector<fs::path> folders;
+    const fs::path home = keel::FileManager::noSandboxHomeURL();
+    fs::path dataHome = home / ".local" / "share";
+    if (const char* value = std::getenv("XDG_DATA_HOME"); value && value[0] == '/')
+        dataHome = value;
+    folders.push_back(dataHome / "applications");
+
+    std::vector<std::string> dataDirs;
+    if (const char* value = std::getenv("XDG_DATA_DIRS")) dataDirs = splitColons(value);
+    // Relative entries are not allowed: they would depend on the working folder.
+    dataDirs.erase(std::remove_if(dataDirs.begin(), dataDirs.end(),
+                                  [](const std::string& dir) { return dir.front() != '/'; }),
+                   dataDirs.end());
+    if (dataDirs.empty()) {
+        dataDirs = {"/usr/local/share", "/usr/share", (dataHome / "flatpak/exports/share").string(),
+                    "/var/lib/flatpak/exports/share", "/var/lib/snapd/desktop"};
+    }
+    for (const std::string& dir : dataDirs) {
+        fs::path folder = fs::path(dir) / "applications";
+        if (std::find(folders.begin(), folders.end(), folder) == folders.end())
+            folders.push_back(std::move(folder));
+    }
+    return folders;
+}
+
+std::vector<std::string> DesktopEntryScanner::currentDesktops() {
+    const char* value = std::getenv("XDG_CURRENT_DESKTOP");
+    return value ? splitColons(value) : std::vector<std::string>{};
+}
+
+std::vector<LocalAppItem> DesktopEntryScanner::applications(
+    const std::vector<fs::path>& folders, const std::vector<std::string>& desktops) {
+    std::vector<LocalAppItem> items;
+    std::unordered_set<std::string> claimedIDs;
+    std::unordered_set<std::string> names;
+    for (const fs::path& folder : folders) {
+        const bool inSnapFolder = isSnapFolder(folder);
+        for (const Candidate& candidate : candidatesIn(folder)) {
+            if (claimedIDs.contains(candidate.desktopID)) continue;
+            const std::optional<DesktopEntry> entry = DesktopEntry::read(candidate.file);
+            if (!entry) continue;
+            claimedIDs.insert(candidate.desktopID);
+            if (entry->type != "Application" || entry->noDisplay || entry->hidden) continue;
+
+            LocalAppItem item = LocalAppItem::fromDesktopEntry(candidate.file, candidate.desktopID,
+                                                               *entry, entry->name, inSnapFolder);
+            const CatalogIdentity* identity = identityOf(item, candidate.desktopID);
+            // The catalog offers a tool such as Vim as an executable; as an
+            // application too, its files would be carried twice.
+            if (identity && identity->isExecutable) continue;
+            if (!identity && !entry->isShownIn(desktops)) continue;
+            if (identity) item.name = identity->catalogName;
+            if (item.name.empty() || !names.insert(item.name).second) continue;
+            items.push_back(std::move(item));
+        }
+    }
+    return items;
+}
+
+}  // namespace quillfen
