@@ -1,18 +1,28 @@
 // SyncPathsFinder: the settings paths that stand for one item of a backup (an
 // application, an executable or a custom file), found on demand.
 //
-// An application's paths are its catalog paths, plus for an installed one the
-// same paths inside its sandbox container and its group containers, each
-// resolved through symbolic links, without duplicates, in byte order (which
-// is code-point order for UTF-8). An executable's paths are its catalog paths
-// exactly as listed. A custom file is its own single path.
+// An application's paths are the catalog's paths for this platform (see
+// SyncConfiguration::pathsOn), each resolved through symbolic links, without
+// duplicates, in byte order (which is code-point order for UTF-8). For an
+// installed bundle they also hold the same paths inside its sandbox container
+// and its group containers. An installed Flatpak or snap finds the catalog's
+// paths inside its sandbox instead, once that sandbox's folder exists on this
+// computer (a Flatpak's ".var/app/<id>", a snap's "snap/<name>/current"): a
+// Flatpak's ".config/X" is ".var/app/<id>/config/X", its ".local/share/X"
+// ".var/app/<id>/data/X", its other dotfiles (not caches) lie in
+// ".var/app/<id>"; a snap keeps every dotfile in "snap/<name>/current". So a
+// computer backs up and installs each application where it really keeps its
+// settings, and one where it is a Flatpak never writes into the native
+// location (nor the reverse). An executable's paths are its catalog paths for
+// this platform exactly as listed. A custom file is its own single path.
 //
 // A plain value; building one reads the immutable catalog, the installed
 // applications and the file system, and may run on several threads at once.
 // Nothing fails: an application that is not installed adds no container
 // paths, and a name the catalog does not know gets the catalog's fall-back.
-// A bundle identifier or group container that is not one plain folder name
-// (empty, ".", "..", or holding "/" or a control character) adds no paths.
+// A bundle identifier, group container, Flatpak ID or snap name that is not
+// one plain folder name (empty, ".", "..", or holding "/" or a control
+// character) adds or changes no paths.
 #pragma once
 
 #include <string>

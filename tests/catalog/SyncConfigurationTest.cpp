@@ -154,7 +154,9 @@ TEST_F(SyncConfigurationTest, TellingRowsHoldTheirPathsAsWritten) {
     };
     for (const auto& [position, row] : rows) {
         SCOPED_TRACE("row " + std::to_string(position));
-        EXPECT_EQ(entryAt(position), SyncConfiguration(row.first, row.second));
+        // The paths as the catalog writes them; the Linux data is apart.
+        EXPECT_EQ(entryAt(position).name, row.first);
+        EXPECT_EQ(entryAt(position).paths, SyncConfiguration(row.first, row.second).paths);
     }
 }
 
@@ -299,6 +301,7 @@ TEST_F(SyncConfigurationTest, SharedLocalResourcesServeTheFallback) {
     testing::makeBundle(applications / "Quillfen Probe.app",
                         infoWithIdentifier("com.example.QuillfenProbe"));
     LocalResources::setApplicationsDirectory(applications);
+    LocalResources::setDesktopEntryFolders({});
     ASSERT_TRUE(LocalResources::shared().appItem("Quillfen Probe"))
         << "another test of this program created the shared instance first";
 
