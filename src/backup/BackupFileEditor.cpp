@@ -98,7 +98,7 @@ void BackupFileEditor::removeItems(ItemKind kind, const std::vector<std::string>
     for (const auto& key : keys) {
         // Marks the list changed even when the key is not there.
         withItemRecord(kind, [&]<class Item>() { data.mutableItems<Item>().erase(key); });
-        removeDataCopies(*file, data, SyncPathsFinder::forItem(kind, key).paths);
+        removeDataCopies(*file, data, SyncPathsFinder::forEveryComputer(kind, key));
         entries.push_back(Entry{-1, key, Action::remove});
     }
     file->didEditItems(categoryOf(kind), std::move(entries));

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "catalog/SyncConfiguration.h"
+#include "local/CatalogIdentities.h"
 #include "local/LocalResources.h"
 #include "local/PathConverter.h"
 #include "local/PathStatuses.h"
@@ -137,6 +138,29 @@ SyncPathsFinder SyncPathsFinder::forItem(ItemKind kind, const std::string& key) 
             break;
     }
     return forFile(key);
+}
+
+std::vector<std::string> SyncPathsFinder::forEveryComputer(ItemKind kind, const std::string& key) {
+    std::vector<std::string> paths = forItem(kind, key).paths;
+    if (kind != ItemKind::file) {
+        const SyncConfiguration configuration = SyncConfiguration::configuration(key);
+        paths.insert(paths.end(), configuration.paths.begin(), configuration.paths.end());
+        const auto& linuxPaths = configuration.pathsOn(SettingsPlatform::linuxOS);
+        paths.insert(paths.end(), linuxPaths.begin(), linuxPaths.end());
+        for (const CatalogIdentity& identity : CatalogIdentities::all()) {
+            if (identity.catalogName != configuration.name) continue;
+            const std::string id(identity.id);
+            for (const std::string& path : linuxPaths) {
+                if (identity.kind == CatalogIdentity::Kind::flatpak)
+                    paths.push_back(flatpakPath(path, id));
+                else if (identity.kind == CatalogIdentity::Kind::snap)
+                    paths.push_back(snapPath(path, id));
+            }
+        }
+    }
+    std::sort(paths.begin(), paths.end());
+    paths.erase(std::unique(paths.begin(), paths.end()), paths.end());
+    return paths;
 }
 
 }  // namespace quillfen

@@ -58,6 +58,14 @@ struct SyncPathsFinder {
     // `LocalResources::shared()`.
     static SyncPathsFinder forItem(ItemKind kind, const std::string& key);
 
+    // Every settings path the item may have on any computer that shares the
+    // package: this computer's paths, the catalog's paths for a Mac and for
+    // Linux, and the Linux paths inside every Flatpak and snap sandbox the
+    // catalog knows the application by. Removing an item drops the copies of
+    // all of them, so that nothing of it stays behind in the package for
+    // another computer to find. In byte order, without duplicates.
+    static std::vector<std::string> forEveryComputer(ItemKind kind, const std::string& key);
+
     friend bool operator==(const SyncPathsFinder&, const SyncPathsFinder&) = default;
 
 private:

@@ -132,6 +132,27 @@ TEST_F(BackupFileTest, RemovingAnAppDeletesTheCopiesOfItsSettingsPathsThenAnnoun
     EXPECT_EQ(testsupport::readFile(home() / hazelPreferences), "rules");
 }
 
+TEST_F(BackupFileTest, RemovingAnAppDeletesItsCopiesFromEveryKindOfComputer) {
+    // Copies that a Mac, a native Linux install and a Flatpak made, and one
+    // of another application.
+    const std::vector<std::string> paths = {
+        "Library/Application Support/Code/User/settings.json", ".config/Code/User/settings.json",
+        ".var/app/com.visualstudio.code/config/Code/User/settings.json",
+        "snap/code/current/.config/Code/User/keybindings.json"};
+    for (const auto& path : paths) {
+        writeLocal(path, "{}");
+        file->backUpData(path);
+    }
+    writeLocal(hazelPreferences, "rules");
+    file->backUpData(hazelPreferences);
+    file->setAppItems({{"Visual Studio Code", true, {}}});
+
+    file->removeAppItems({"Visual Studio Code"});
+    for (const auto& path : paths)
+        EXPECT_EQ(file->dataItem(path), std::nullopt) << path;
+    EXPECT_TRUE(file->dataItem(hazelPreferences));
+}
+
 TEST_F(BackupFileTest, RemovingExecsAndFilesDeletesTheirCopiesAndLeavesOthers) {
     writeLocal(".gvimrc", "set nu");
     writeLocal("notes.txt", "mine");
