@@ -40,9 +40,12 @@ std::optional<std::filesystem::path> BackupAppEntry::bundleURL() const {
 EntryIcon BackupAppEntry::icon() const {
     EntryIcon icon;
     icon.sharedName = EntryIcon::genericAppIconName;
-    if (localItem) {
+    if (localItem && localItem->packaging == LocalAppItem::Packaging::bundle) {
         icon.itemURL = localItem->bundleURL;
         icon.iconFileURL = localItem->iconFileURL;
+    } else if (localItem) {
+        // A desktop entry file has no picture of its own; its icon is named.
+        icon.iconName = localItem->iconName;
     }
     return icon;
 }

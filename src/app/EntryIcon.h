@@ -1,6 +1,7 @@
 // EntryIcon: which picture a row of the viewer shows, said without drawing it.
 // The core stays free of images: an entry names the item on this computer
-// whose own icon fits (an application bundle or a picked file) and the shared
+// whose own icon fits (an application bundle, the icon an application's
+// desktop entry names, or a picked file) and the shared
 // picture of the application to fall back on when that item has no icon or is
 // not on this computer. A front end turns this into an image.
 //
@@ -26,6 +27,9 @@ struct EntryIcon {
     std::optional<std::filesystem::path> iconFileURL;
     // The shared picture to show when the item gives none.
     std::string sharedName;
+    // The icon an application's desktop entry names: a theme icon name, or
+    // a file, for the front end to resolve.
+    std::optional<std::string> iconName = std::nullopt;
 
     friend bool operator==(const EntryIcon&, const EntryIcon&) = default;
 };
