@@ -89,6 +89,8 @@ CLI::App* CatalogCommand::define(CLI::App& program) {
     auto* command =
         program.add_subcommand("catalog", "List the catalog, or one name's settings paths");
     command->add_option("name", name_, "An application or executable name");
+    command->add_flag("--all-platforms", allPlatforms_,
+                      "Also the catalog's paths for a Mac and for Linux");
     return command;
 }
 
@@ -115,12 +117,26 @@ int CatalogCommand::run(const GlobalOptions&, const Printer& print) {
     text += "\n";
     for (const auto& path : finder.paths)
         text += "  " + path + "\n";
+    json document{{"ok", true},
+                  {"name", finder.identifier},
+                  {"kind", exec ? "exec" : "app"},
+                  {"catalogName", configuration.name},
+                  {"paths", finder.paths}};
+    if (allPlatforms_) {
+        // As the catalog lists them, before this computer's sandboxes and
+        // links change them.
+        json platforms = json::object();
+        for (const auto platform : {SettingsPlatform::macOS, SettingsPlatform::linuxOS}) {
+            const auto& paths = configuration.pathsOn(platform);
+            text += "On " + std::string(platformTitle(platform)) + ":\n";
+            for (const auto& path : paths)
+                text += "  " + path + "\n";
+            platforms[std::string(platformTitle(platform))] = paths;
+        }
+        document["platforms"] = std::move(platforms);
+    }
     print.text(text);
-    print.document({{"ok", true},
-                    {"name", finder.identifier},
-                    {"kind", exec ? "exec" : "app"},
-                    {"catalogName", configuration.name},
-                    {"paths", finder.paths}});
+    print.document(document);
     return exitSuccess;
 }
 

@@ -32,7 +32,9 @@ private:
     std::vector<std::string> paths_;
 };
 
-// "catalog": lists the catalog, or shows one name's settings paths.
+// "catalog": lists the catalog, or shows the settings paths this computer
+// uses for one name; with --all-platforms also the catalog's paths for a Mac
+// and for Linux.
 class CatalogCommand : public Command {
 public:
     CLI::App* define(CLI::App& program) override;
@@ -40,6 +42,7 @@ public:
 
 private:
     std::optional<std::string> name_;
+    bool allPlatforms_ = false;
 };
 
 }  // namespace quillfen::cli
