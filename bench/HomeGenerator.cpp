@@ -7,12 +7,15 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <ctime>
+#include <map>
 #include <set>
 #include <system_error>
 #include <unordered_set>
 
 #include "catalog/SyncConfiguration.h"
+#include "local/CatalogIdentities.h"
 
 namespace fs = std::filesystem;
 
@@ -192,26 +195,6 @@ std::vector<std::string> catalogAppNames() {
     return {names.begin(), names.end()};
 }
 
-std::string xmlEscaped(const std::string& text) {
-    std::string escaped;
-    for (const char c : text) {
-        switch (c) {
-            case '&':
-                escaped += "&amp;";
-                break;
-            case '<':
-                escaped += "&lt;";
-                break;
-            case '>':
-                escaped += "&gt;";
-                break;
-            default:
-                escaped += c;
-        }
-    }
-    return escaped;
-}
-
 std::string identifierFor(const std::string& name, std::size_t index) {
     std::string slug;
     for (const char c : name) {
@@ -262,8 +245,10 @@ GeneratedHome generateHome(const fs::path& home, std::size_t targetFiles) {
     for (const std::string& name : names) {
         if (result.fileCount >= targetFiles) break;
         const auto entry = byName.find(name);
-        if (entry == byName.end() || entry->second.paths.empty()) continue;
-        const std::vector<std::string>& paths = entry->second.paths;
+        if (entry == byName.end()) continue;
+        // The paths this computer uses, as the core finds them.
+        const std::vector<std::string>& paths = entry->second.pathsOn(thisPlatform());
+        if (paths.empty()) continue;
 
         // Two entries may name the same path, or one inside the other's
         // folder: such an entry is left out rather than shaped twice.
@@ -312,11 +297,12 @@ GeneratedHome generateHome(const fs::path& home, std::size_t targetFiles) {
     return result;
 }
 
-std::vector<std::string> generateApplications(const fs::path& folder, std::size_t count) {
+std::vector<std::string> generateDesktopEntries(const fs::path& folder, std::size_t count) {
     if (fs::exists(folder)) {
         throw fs::filesystem_error("the applications folder to generate exists already", folder,
                                    std::make_error_code(std::errc::file_exists));
     }
+    fs::create_directories(folder);
     std::vector<std::string> names = catalogAppNames();
     if (names.size() > count) names.resize(count);
     for (std::size_t i = 1; names.size() < count; ++i) {
@@ -324,27 +310,33 @@ std::vector<std::string> generateApplications(const fs::path& folder, std::size_
         std::snprintf(name, sizeof name, "Sample App %03zu", i);
         names.emplace_back(name);
     }
+    // The desktop IDs the catalog knows its applications by, so that those
+    // entries are named as installed ones are.
+    std::map<std::string, std::string> knownIDs;
+    for (const CatalogIdentity& identity : CatalogIdentities::all()) {
+        if (identity.kind == CatalogIdentity::Kind::desktop)
+            knownIDs.emplace(identity.catalogName, identity.id);
+    }
+    static constexpr const char* languages[] = {"de", "es",    "fr", "it", "ja",
+                                                "nl", "pt_BR", "ru", "sv", "zh_CN"};
     for (std::size_t i = 0; i < names.size(); ++i) {
-        const fs::path contents = folder / (names[i] + ".app") / "Contents";
-        fs::create_directories(contents / "Resources");
-        const std::string plist =
-            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-            "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
-            "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
-            "<plist version=\"1.0\">\n<dict>\n"
-            "\t<key>CFBundleIdentifier</key>\n\t<string>" +
-            xmlEscaped(identifierFor(names[i], i)) +
-            "</string>\n"
-            "\t<key>CFBundleName</key>\n\t<string>" +
-            xmlEscaped(names[i]) +
-            "</string>\n"
-            "\t<key>CFBundleShortVersionString</key>\n\t<string>" +
-            std::to_string(1 + i % 7) + "." + std::to_string(i % 10) +
-            "</string>\n"
-            "\t<key>CFBundleIconFile</key>\n\t<string>AppIcon.icns</string>\n"
-            "</dict>\n</plist>\n";
+        const auto known = knownIDs.find(names[i]);
+        const std::string id = known != knownIDs.end() ? known->second : identifierFor(names[i], i);
+        // Shaped like a packaged entry: translations, categories, an action.
+        std::string text = "[Desktop Entry]\nVersion=1.0\nType=Application\nName=" + names[i] +
+                           "\nComment=Settings benchmark application " + std::to_string(i) + "\n";
+        for (const char* language : languages) {
+            text += std::string("Name[") + language + "]=" + names[i] + "\n";
+            text +=
+                std::string("Comment[") + language + "]=Application " + std::to_string(i) + "\n";
+        }
+        text += "Exec=" + id + " %U\nIcon=" + id +
+                "\nTerminal=false\nCategories=Utility;Development;\n"
+                "MimeType=text/plain;\nStartupNotify=true\nActions=new-window;\n\n"
+                "[Desktop Action new-window]\nName=New Window\nExec=" +
+                id + " --new-window\n";
         Random random(hashOf(names[i]));
-        writeFile(contents / "Info.plist", plist.size(), random, false, plist);
+        writeFile(folder / (id + ".desktop"), text.size(), random, false, text);
     }
     return names;
 }

@@ -1,4 +1,4 @@
-// HomeGenerator: builds the synthetic home folder and applications folder that
+// HomeGenerator: builds the synthetic home folder and desktop entries that
 // the benchmarks run on. The home is shaped like a real one from the catalog's
 // own settings paths: property lists and dotfiles of 1 to 64 KiB, settings
 // folders of 10 to 500 small files spread over a few subfolders, and a few
@@ -40,12 +40,13 @@ struct GeneratedHome {
 // `targetFiles` regular files.
 GeneratedHome generateHome(const std::filesystem::path& home, std::size_t targetFiles);
 
-// Creates `folder` (which must not exist yet) with `count` application
-// bundles, each with a "Contents/Info.plist" naming its identifier and
-// version. The catalog's applications come first, by name, so that every
-// application a generated home records is installed; made-up names fill the
-// rest. Returns the bundles' names.
-std::vector<std::string> generateApplications(const std::filesystem::path& folder,
-                                              std::size_t count);
+// Creates `folder` (which must not exist yet) with `count` desktop entries of
+// applications, shaped like those packages install (translations, an action).
+// The catalog's applications come first, by name, each under the desktop ID
+// the catalog knows it by where it knows one, so that every application a
+// generated home records is installed; made-up names fill the rest. Returns
+// the applications' names.
+std::vector<std::string> generateDesktopEntries(const std::filesystem::path& folder,
+                                                std::size_t count);
 
 }  // namespace quillfen::bench

@@ -6,7 +6,8 @@
 //   - a synchronize with nothing changed, against a loop that only reads the
 //     modification date of every settings path and of everything in the
 //     folders among them, and against `rsync -a --dry-run` of the same paths;
-//   - a full viewer reload, against the same loop over its paths;
+//   - a full viewer reload (500 applications installed from desktop entries),
+//     against the same loop over its paths;
 //   - the save after one edit of one list: the files and bytes it writes;
 //   - the `quillfen backup` command: its time and peak memory.
 // Every figure is taken for each size, so the growth per file shows.
@@ -269,14 +270,15 @@ private:
     void runOrThrow(const ProcessSpec& spec, const std::string& what) const;
 
     Options options_;
-    fs::path applications_;
+    fs::path systemData_;
     fs::path logs_;
     std::vector<std::unique_ptr<Scenario>> scenarios_;
 };
 
 std::vector<std::string> Harness::environmentFor(const fs::path& home) const {
     return {"HOME=" + home.string(), "XDG_CONFIG_HOME=" + (options_.work / "config").string(),
-            "XDG_DATA_HOME=" + (options_.work / "data").string(), "LC_ALL=C.UTF-8"};
+            "XDG_DATA_HOME=" + (options_.work / "data").string(),
+            "XDG_DATA_DIRS=" + systemData_.string(), "LC_ALL=C.UTF-8"};
 }
 
 ProcessSpec Harness::copySpec(const Scenario& s, const fs::path& from, const fs::path& to) const {
@@ -304,8 +306,7 @@ ProcessSpec Harness::rsyncSpec(const Scenario& s, bool itemize) const {
 
 ProcessSpec Harness::backupCommandSpec(const Scenario& s, const fs::path& package) const {
     ProcessSpec spec;
-    spec.arguments = {options_.quillfen.string(), "--package", package.string(), "--applications",
-                      applications_.string(),     "backup"};
+    spec.arguments = {options_.quillfen.string(), "--package", package.string(), "backup"};
     spec.environment = environmentFor(s.home.home);
     spec.log = logs_ / "quillfen.log";
     spec.measureMemory = true;
@@ -341,12 +342,16 @@ void Harness::prepare() {
     // No preferences tool: the figures are about Quillfen's own work.
     SyncEngine::setPreferencesToolPath(options_.work / "no-preferences-tool");
 
-    applications_ = options_.work / "Applications";
-    progress("generating %zu applications", kApplicationCount);
-    generateApplications(applications_, kApplicationCount);
-    LocalResources::setApplicationsDirectory(applications_);
+    // Installed applications come from desktop entries, as on a Linux
+    // desktop: one system data folder whose applications folder holds them.
+    systemData_ = options_.work / "share";
+    progress("generating %zu desktop entries", kApplicationCount);
+    generateDesktopEntries(systemData_ / "applications", kApplicationCount);
+    ::setenv("XDG_DATA_DIRS", systemData_.c_str(), 1);
+    LocalResources::setApplicationsDirectory({});
+    LocalResources::setDesktopEntryFolders({systemData_ / "applications"});
     require(LocalResources::shared().appItems().size() == kApplicationCount,
-            "the applications folder does not list every generated application");
+            "the desktop entries do not list every generated application");
 
     // The command keeps its disk-access grant in the settings folder given.
     ProcessSpec authorize;
@@ -866,8 +871,8 @@ int Harness::report(const TableReporter& reporter) const {
     std::printf(
         "  stat floor: one stat of every settings path the run looks at and of everything in\n"
         "  those that are folders (%zu paths, %s dates, and %zu paths, %s dates; the reload:\n"
-        "  %zu paths, %s dates, and %zu paths, %s dates); %zu installed applications; no\n"
-        "  preferences tool\n\n",
+        "  %zu paths, %s dates, and %zu paths, %s dates); %zu applications installed from\n"
+        "  desktop entries; no preferences tool\n\n",
         scenarios_.front()->syncPaths.size(),
         formatCount(scenarios_.front()->syncDateCount).c_str(), scenarios_.back()->syncPaths.size(),
         formatCount(scenarios_.back()->syncDateCount).c_str(),
