@@ -98,6 +98,16 @@ const CatalogIdentity* identityOf(const LocalAppItem& item, const std::string& d
     return found;
 }
 
+// Whether `name` holds a control character: the escapes of the format can put
+// a line break or a tab into a "Name", which would break the lines that list
+// applications and could pass a made-up line off as Quillfen's own.
+bool hasControlCharacter(std::string_view name) {
+    return std::any_of(name.begin(), name.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte < 0x20 || byte == 0x7f;
+    });
+}
+
 // Whether `folder` is snapd's applications folder (".../snapd/desktop/applications").
 bool isSnapFolder(const fs::path& folder) {
     fs::path normal = folder.lexically_normal();
@@ -161,7 +171,9 @@ std::vector<LocalAppItem> DesktopEntryScanner::applications(
             if (identity && identity->isExecutable) continue;
             if (!identity && !entry->isShownIn(desktops)) continue;
             if (identity) item.name = identity->catalogName;
-            if (item.name.empty() || !names.insert(item.name).second) continue;
+            if (item.name.empty() || hasControlCharacter(item.name) ||
+                !names.insert(item.name).second)
+                continue;
             items.push_back(std::move(item));
         }
     }

@@ -16,8 +16,10 @@
 //    "OnlyShowIn"/"NotShowIn" hide from the current desktop is skipped unless
 //    the catalog knows it.
 //  - An entry the catalog knows by its Flatpak ID, snap name or desktop ID is
-//    named as the catalog names it; any other keeps its untranslated "Name".
-//    Of two entries with one name, the first found is kept.
+//    named as the catalog names it; any other keeps its untranslated "Name",
+//    and is skipped when that name holds a control character (a line break
+//    written as "\n", say). Of two entries with one name, the first found is
+//    kept.
 //
 // Symbolic links to files are followed (Flatpak exports are links); links to
 // folders are not entered, so a link loop cannot trap the search.

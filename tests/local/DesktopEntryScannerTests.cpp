@@ -68,6 +68,9 @@ TEST_F(DesktopEntryScannerTest, FindsVisibleApplicationsUnderTheirCatalogNames) 
     writeDesktopEntry(system / "vim.desktop", "Vim");
     writeFile(system / "broken.desktop", "[Desktop Entry]\nType=Application\nName=Broken\nnope\n");
     writeFile(system / "readme.txt", "not an entry");
+    // A name that would break the lines listing applications.
+    writeDesktopEntry(system / "org.example.Spoof.desktop", "Spoof\\nVisual Studio Code  found");
+    writeDesktopEntry(system / "org.example.Tab.desktop", "Tab\\tbed");
     // A Flatpak of a catalog application and one of an application the
     // catalog does not know, both exported as links.
     testing::writeFlatpakExport(flatpak, deployments / "org.videolan.VLC/export",
