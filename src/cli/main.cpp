@@ -2,6 +2,7 @@
 #include <memory>
 
 #include "cli/CommandLine.h"
+#include "cli/CompletionCommand.h"
 #include "cli/ItemCommands.h"
 #include "cli/LocalCommands.h"
 #include "cli/PackageCommands.h"
@@ -32,5 +33,6 @@ int main(int argc, char** argv) {
     program.add(std::make_unique<ExcludeCommand>());
     program.add(std::make_unique<UndoCommand>());
     program.add(std::make_unique<CatalogCommand>());
+    program.add(std::make_unique<CompletionCommand>());
     return program.run(argc, argv);
 }
