@@ -93,6 +93,11 @@ TEST_P(KitWindowsScreenshotTest, EveryWindow) {
     letter.send();
     newsletter->window()->findChild<QLineEdit*>("emailTextField")->setText("ana@example");
     save(newsletter->window(), "kit-newsletter-invalid");
+    server.enqueue(testsupport::ScriptedAnswer::json(R"({"code":-1,"message":"Welcome"})"));
+    letter.setEmail("ana@example.org");
+    letter.send();
+    ASSERT_TRUE(outfittertest::waitUntil([&] { return !letter.isSending(); }));
+    save(newsletter->window(), "kit-newsletter-thanks");
 
     UpdateForm update;
     update.begin("1.3.0", "Faster scans of large folders.\nThe sidebar remembers its width.",
