@@ -76,7 +76,9 @@ AppController::AppController(ShellContext& context, outfitter::ReleaseController
 
 AppController::~AppController() {
     endingSubscriber_.reset();
-    // The release kit outlives this controller; its alerts go with it.
+    // The release kit outlives this controller; its windows, alerts and the
+    // invitation's gate, which asks this controller, go with it.
+    releaseController_.feedbackReporter().setPromptGate(nullptr);
     if (ownPresenter_ && releaseController_.presenter() == ownPresenter_.get())
         releaseController_.setPresenter(nullptr);
     delete aboutWindow_.data();
@@ -107,13 +109,14 @@ void AppController::applicationWillFinishLaunching() {
                                screen->devicePixelRatio()});
         return screens;
     });
-    // The kit's alerts and questions (updates, installing Quillfen in the
-    // home folder) as alerts of this application, unless the kit has a
-    // presenter already.
+    // The kit's windows, and its alerts and questions as alerts of this
+    // application, unless the kit has a presenter already.
     if (!releaseController_.presenter()) {
-        ownPresenter_ = std::make_shared<ReleaseKitPresenter>(context_.alerts());
+        ownPresenter_ = std::make_shared<ReleaseKitPresenter>(
+            context_.alerts(), [this](const QUrl& url) { context_.workspace().open(url); });
         releaseController_.setPresenter(ownPresenter_);
     }
+    releaseController_.feedbackReporter().setPromptGate([this] { return newsletterMayPrompt(); });
     releaseController_.applicationWillFinishLaunch();
 }
 
@@ -143,12 +146,17 @@ MainWindowController& AppController::mainWindowController() {
 }
 
 bool AppController::feedbackIsOffered() {
-    // The reporter shows its window through the kit's presenter; without one
-    // that shows forms (this program's own does not) the command would do
-    // nothing.
-    const outfitter::Presenter* presenter = releaseController_.presenter();
-    return presenter != nullptr && presenter != ownPresenter_.get() &&
+    // Without a feedback service in this build a report could never be sent.
+    return releaseController_.presenter() != nullptr &&
            releaseController_.feedbackReporter().isAvailable();
+}
+
+bool AppController::newsletterMayPrompt() const {
+    // An invitation over a sheet, over a question or in the middle of a
+    // backup would interrupt the user; it waits for a later activation.
+    return !ending_ && !terminated_ && mainWindowController_ &&
+           mainWindowController_->window()->isVisible() && !context_.manager().isProcessing() &&
+           QApplication::activeModalWidget() == nullptr;
 }
 
 void AppController::buildMenus(QMenuBar* menuBar) {
@@ -197,6 +205,9 @@ void AppController::buildMenus(QMenuBar* menuBar) {
     help->addSeparator();
     add(help, "provideFeedback", "MenuProvideFeedback", [this] {
         provideFeedback();
+    })->setVisible(feedbackIsOffered());
+    add(help, "showNewsletter", "MenuStayInTouch", [this] {
+        showNewsletter();
     })->setVisible(feedbackIsOffered());
     add(help, "tellAFriendByUsingMail", "MenuTellAFriend", [this] { tellAFriendByUsingMail(); });
     add(help, "openCompanyWebsite", "MenuCompanyWebsite", [this] {
@@ -302,6 +313,10 @@ void AppController::showAboutWindow() {
 void AppController::provideFeedback() {
     trackUserAction(provideFeedbackAction);
     releaseController_.feedbackReporter().reportFeedback(outfitter::FeedbackType::suggestion);
+}
+
+void AppController::showNewsletter() {
+    releaseController_.feedbackReporter().showNewsletterPanel();
 }
 
 void AppController::tellAFriendByUsingMail() {

@@ -89,6 +89,7 @@ public:
     void showMainWindow();
     void showAboutWindow();
     void provideFeedback();
+    void showNewsletter();
     void tellAFriendByUsingMail();
     void openCompanyWebsite();
     void openCompanyTwitter();
@@ -105,6 +106,9 @@ private:
     void openLink(const QUrl& url, const std::string& trackedName);
     void finishTermination();
     bool feedbackIsOffered();
+    // Whether the newsletter may invite the user now: the main window is
+    // shown, no dialog stands over it and the manager is idle.
+    bool newsletterMayPrompt() const;
 
     ShellContext& context_;
     outfitter::ReleaseController& releaseController_;

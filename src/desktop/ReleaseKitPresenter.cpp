@@ -15,11 +15,23 @@ gantry::AlertRequest request(const outfitter::Alert& alert, const char* name) {
 
 }  // namespace
 
-ReleaseKitPresenter::ReleaseKitPresenter(gantry::AlertPresenter& alerts) : alerts_(alerts) {}
+ReleaseKitPresenter::ReleaseKitPresenter(gantry::AlertPresenter& alerts,
+                                         std::function<void(const QUrl&)> openLink)
+    : alerts_(alerts) {
+    windows_.setLinkOpener(std::move(openLink));
+}
 
-void ReleaseKitPresenter::show(outfitter::FeedbackForm&) {}
+void ReleaseKitPresenter::show(outfitter::FeedbackForm& form) {
+    windows_.show(form);
+}
 
-void ReleaseKitPresenter::show(outfitter::NewsletterForm&) {}
+void ReleaseKitPresenter::show(outfitter::NewsletterForm& form) {
+    windows_.show(form);
+}
+
+void ReleaseKitPresenter::showUpdate(outfitter::UpdateForm& form) {
+    windows_.show(form);
+}
 
 void ReleaseKitPresenter::alert(const outfitter::Alert& alert) {
     alerts_.runModal(QApplication::activeWindow(), request(alert, "ReleaseKitAlert"));

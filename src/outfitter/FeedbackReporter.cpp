@@ -87,10 +87,10 @@ void FeedbackReporter::closeFeedbackPanel() {
 }
 
 void FeedbackReporter::showNewsletterPanel() {
-    showNewsletter();
+    showNewsletter(false);
 }
 
-bool FeedbackReporter::showNewsletter() {
+bool FeedbackReporter::showNewsletter(bool prompted) {
     if (!isAvailable()) return false;
     if (!newsletterForm_) {
         newsletterForm_.reset(new NewsletterForm(releaseController_));
@@ -100,6 +100,7 @@ bool FeedbackReporter::showNewsletter() {
     if (!newsletterForm_->isReporting()) {
         newsletterForm_->setConfiguration(releaseController_.configuration());
         newsletterForm_->reset();
+        newsletterForm_->setOffersDontAskAgain(prompted);
     }
     newsletterForm_->present();
     return true;
@@ -111,14 +112,16 @@ void FeedbackReporter::closeNewsletterPanel() {
 
 bool FeedbackReporter::askToJoinNewsletter(bool onlyIfNeeded) {
     if (!isAvailable()) return false;
-    if (onlyIfNeeded && !updateAskNewsletterState()) return false;
-    return showNewsletter();
+    if (onlyIfNeeded && (!mayPromptNow() || !updateAskNewsletterState())) return false;
+    return showNewsletter(onlyIfNeeded);
 }
 
 bool FeedbackReporter::updateAskNewsletterState() {
     auto& settings = keel::UserSettings::standard();
     try {
-        if (settings.get(ReleaseSettings::hasRegisteredEmail)) return false;
+        if (settings.get(ReleaseSettings::hasRegisteredEmail) ||
+            settings.get(ReleaseSettings::askStayInTouchDeclined))
+            return false;
         const std::int64_t count = settings.get(ReleaseSettings::askStayInTouchCount);
         settings.set(ReleaseSettings::askStayInTouchCount, count + 1);
         if (count <= 2) return false;
@@ -134,7 +137,8 @@ bool FeedbackReporter::updateAskNewsletterState() {
 }
 
 void FeedbackReporter::applicationDidBecomeActive() {
-    if (isAvailable() && updateAskNewsletterState()) showNewsletter();
+    // The gate first: an activation that may not prompt does not count.
+    if (isAvailable() && mayPromptNow() && updateAskNewsletterState()) showNewsletter(true);
 }
 
 bool FeedbackReporter::isReporting() const {

@@ -10,6 +10,7 @@
 // Threads: main thread only.
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include "outfitter/AppLifeCycleHandler.h"
@@ -40,10 +41,15 @@ public:
     // rule says so; true when it was shown.
     bool askToJoinNewsletter(bool onlyIfNeeded);
 
+    // The host's say on whether an invitation may open now: not while it is
+    // busy or shows a dialog. Without one it always may.
+    void setPromptGate(std::function<bool()> mayPrompt) { mayPrompt_ = std::move(mayPrompt); }
+
     // The prompting rule. Counts its runs in the settings: never during the
-    // first three; never once the user subscribed; then yes when it has not
-    // run past its first three times for 21 days (by the calendar), since
-    // every run past them stores the current moment.
+    // first three; never once the user subscribed or declined further
+    // invitations; then yes when it has not run past its first three times
+    // for 21 days (by the calendar), since every run past them stores the
+    // current moment.
     bool updateAskNewsletterState();
 
     bool isReporting() const;
@@ -67,11 +73,13 @@ private:
     struct DeleteLater {
         void operator()(NewsletterForm* form) const;
     };
-    bool showNewsletter();
+    bool showNewsletter(bool prompted);
+    bool mayPromptNow() const { return !mayPrompt_ || mayPrompt_(); }
 
     ReleaseController& releaseController_;
     std::unique_ptr<FeedbackForm> feedbackForm_;
     std::unique_ptr<NewsletterForm, DeleteLater> newsletterForm_;
+    std::function<bool()> mayPrompt_;
 };
 
 }  // namespace outfitter

@@ -62,6 +62,21 @@ void NewsletterForm::setEmail(std::string email) {
     emit changed();
 }
 
+void NewsletterForm::setOffersDontAskAgain(bool offers) {
+    offersDontAskAgain_ = offers;
+    emit changed();
+}
+
+void NewsletterForm::dontAskAgain() {
+    if (phase_ == Phase::sending) return;
+    try {
+        keel::UserSettings::standard().set(ReleaseSettings::askStayInTouchDeclined, true);
+    } catch (const std::exception& storeError) {
+        std::printf("NewsletterReporter cannot store the refusal: %s\n", storeError.what());
+    }
+    close();
+}
+
 std::optional<std::string> NewsletterForm::socialURL(SocialNetwork network) const {
     if (!configuration_) return std::nullopt;
     switch (network) {

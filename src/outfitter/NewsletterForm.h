@@ -62,6 +62,13 @@ public:
     // The maker's page for a social button; nothing when not configured.
     std::optional<std::string> socialURL(SocialNetwork network) const;
 
+    // Whether the window came unasked (the invitation at activation), and
+    // so offers "Don't ask again".
+    bool offersDontAskAgain() const { return offersDontAskAgain_; }
+    void setOffersDontAskAgain(bool offers);
+    // "Don't ask again": no invitation comes any more; closes the window.
+    void dontAskAgain();
+
     // The send button; see above.
     void send();
     void windowDidClose();
@@ -80,6 +87,7 @@ private:
     bool showsInvalidAddress_ = false;
     Phase phase_ = Phase::editing;
     bool isReporting_ = false;
+    bool offersDontAskAgain_ = false;
     std::unique_ptr<FeedbackUploader> uploader_;
 };
 

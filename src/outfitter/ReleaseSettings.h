@@ -25,6 +25,9 @@ struct ReleaseSettings {
     // Set once the user subscribed to the newsletter.
     static inline const keel::EvaluedUserSettingKey<bool> hasRegisteredEmail{
         "NotewellHasRegisteredEmailKey", false};
+    // Set when the user asked not to be invited to the newsletter again.
+    static inline const keel::EvaluedUserSettingKey<bool> askStayInTouchDeclined{
+        "NotewellAskStayInTouchDeclined", false};
     // The user's consent to usage statistics; off until they switch it on.
     static inline const keel::EvaluedUserSettingKey<bool> enableUsageAnalytics{
         "EnableUsageAnalytics", false};

@@ -144,8 +144,9 @@ TEST_F(AppControllerTest, TheMenusNameTheirCommandsAndOfferOnlyWhatThisBuildCanD
     }
     // No link, no feedback service, no update source and no preferences
     // window in this build: those commands are not offered.
-    for (const char* name : {"openCompanyWebsite", "openCompanyTwitter", "openSupportPage",
-                             "provideFeedback", "checkForUpdatesMenuItem", "openPreferences"}) {
+    for (const char* name :
+         {"openCompanyWebsite", "openCompanyTwitter", "openSupportPage", "provideFeedback",
+          "showNewsletter", "checkForUpdatesMenuItem", "openPreferences"}) {
         const auto* action = window->menuBar()->findChild<QAction*>(name);
         ASSERT_NE(action, nullptr) << name;
         EXPECT_FALSE(action->isVisible()) << name;
