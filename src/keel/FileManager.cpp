@@ -107,6 +107,36 @@ struct FileDescriptor {
     }
 };
 
+constexpr std::string_view kTemporaryMarker = ".qftmp-";
+// The hexadecimal digits after the marker in a short temporary name: the
+// name's hash, the computer, the process and a random part.
+constexpr std::size_t kShortSuffixLength = 8 + 8 + 8 + 16;
+// The same in the longer form of earlier versions: computer, process, random.
+constexpr std::size_t kLongSuffixLength = 8 + 8 + 16;
+
+// FNV-1a: stable across runs and builds, unlike std::hash.
+std::uint32_t nameHash(std::string_view name) {
+    std::uint32_t hash = 2166136261u;
+    for (const unsigned char c : name) {
+        hash ^= c;
+        hash *= 16777619u;
+    }
+    return hash;
+}
+
+std::string hex8(std::uint32_t value) {
+    char text[9];
+    std::snprintf(text, sizeof text, "%08x", static_cast<unsigned>(value));
+    return text;
+}
+
+bool isHex(std::string_view text) {
+    for (const char c : text) {
+        if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
+    }
+    return true;
+}
+
 // A short token naming this computer in temporary names, so that a later run
 // can tell its own leftovers from those another computer is still writing
 // into a shared package: a hash of the machine identity (or, without one, of
@@ -125,15 +155,7 @@ std::string computeComputerToken() {
         char host[256] = {};
         if (::gethostname(host, sizeof host - 1) == 0) identity = host;
     }
-    // FNV-1a: stable across runs and builds, unlike std::hash.
-    std::uint32_t hash = 2166136261u;
-    for (const unsigned char c : identity) {
-        hash ^= c;
-        hash *= 16777619u;
-    }
-    char text[9];
-    std::snprintf(text, sizeof text, "%08x", static_cast<unsigned>(hash));
-    return text;
+    return hex8(nameHash(identity));
 }
 
 const std::string& computerToken() {
@@ -146,21 +168,6 @@ std::string randomSuffix() {
     char text[17];
     std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(generator()));
     return text;
-}
-
-constexpr std::string_view kTemporaryMarker = ".qftmp-";
-
-// A hidden sibling of `destination` that no one else uses:
-// ".<name>.qftmp-<computer 8><process 8><random 16>", all hexadecimal. The
-// ".qftmp-" part makes leftovers of an interrupted run recognisable; the
-// computer and process tell whose they are.
-fs::path temporarySibling(const fs::path& destination) {
-    fs::path name = destination.filename();
-    if (name.empty()) name = destination.parent_path().filename();
-    char process[9];
-    std::snprintf(process, sizeof process, "%08x", static_cast<unsigned>(::getpid()));
-    return destination.parent_path() / ("." + name.string() + std::string(kTemporaryMarker) +
-                                        computerToken() + process + randomSuffix());
 }
 
 void setTimes(const fs::path& path, const struct stat& source) {
@@ -377,20 +384,41 @@ bool FileManager::createOwnerOnlyFolder(const fs::path& url) {
     return true;
 }
 
+fs::path FileManager::temporarySibling(const fs::path& destination) {
+    fs::path name = destination.filename();
+    if (name.empty()) name = destination.parent_path().filename();
+    return destination.parent_path() /
+           (std::string(kTemporaryMarker) + hex8(nameHash(name.native())) + computerToken() +
+            hex8(static_cast<std::uint32_t>(::getpid())) + randomSuffix());
+}
+
 bool FileManager::isTemporaryName(std::string_view fileName) {
-    const auto marker = fileName.rfind(kTemporaryMarker);
-    return !fileName.empty() && fileName.front() == '.' && marker != std::string_view::npos &&
-           marker > 0;
+    return fileName.size() > kTemporaryMarker.size() && fileName.front() == '.' &&
+           fileName.rfind(kTemporaryMarker) != std::string_view::npos;
+}
+
+bool FileManager::isTemporaryNameOf(std::string_view fileName, std::string_view name) {
+    if (name.empty()) return false;
+    if (fileName.size() == kTemporaryMarker.size() + kShortSuffixLength &&
+        fileName.starts_with(kTemporaryMarker))
+        return fileName.substr(kTemporaryMarker.size(), 8) == hex8(nameHash(name));
+    // ".<name>.qftmp-...", as earlier versions named them.
+    return fileName.size() > 1 + name.size() + kTemporaryMarker.size() && fileName.front() == '.' &&
+           fileName.substr(1, name.size()) == name &&
+           fileName.substr(1 + name.size(), kTemporaryMarker.size()) == kTemporaryMarker;
 }
 
 bool FileManager::isAbandonedTemporaryOfThisComputer(std::string_view fileName) {
     if (!isTemporaryName(fileName)) return false;
-    const std::string_view suffix =
-        fileName.substr(fileName.rfind(kTemporaryMarker) + kTemporaryMarker.size());
-    if (suffix.size() != 32) return false;
-    for (const char c : suffix) {
-        if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
+    const auto marker = fileName.rfind(kTemporaryMarker);
+    std::string_view suffix = fileName.substr(marker + kTemporaryMarker.size());
+    if (marker == 0) {
+        if (suffix.size() != kShortSuffixLength) return false;
+        suffix.remove_prefix(8);  // the name's hash
+    } else if (suffix.size() != kLongSuffixLength) {
+        return false;
     }
+    if (!isHex(suffix)) return false;
     if (suffix.substr(0, 8) != computerToken()) return false;
     const auto process =
         static_cast<pid_t>(std::strtoul(std::string(suffix.substr(8, 8)).c_str(), nullptr, 16));

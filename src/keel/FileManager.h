@@ -58,9 +58,18 @@ public:
     // Returns false, changing nothing, when a folder is already there. Throws.
     static bool createOwnerOnlyFolder(const std::filesystem::path& url);
 
-    // Temporary siblings are named ".<name>.qftmp-<hex>"; the hexadecimal part
-    // names the computer and the process that made them.
+    // A hidden sibling of `destination` that no one else uses, named
+    // ".qftmp-<hex>": 47 bytes whatever the destination's name, so that a
+    // sibling of any file name the system allows is possible. The
+    // hexadecimal part holds a short hash of the destination's name, and
+    // names the computer and the process that made it.
+    static std::filesystem::path temporarySibling(const std::filesystem::path& destination);
+    // Whether `fileName` is such a temporary, or one of the longer form
+    // ".<name>.qftmp-<hex>" that earlier versions made.
     static bool isTemporaryName(std::string_view fileName);
+    // Whether `fileName` is a temporary made beside an item named `name`
+    // (for the short form: one whose name hashes alike).
+    static bool isTemporaryNameOf(std::string_view fileName, std::string_view name);
     // Whether `fileName` is a temporary made by a process of this computer that
     // no longer runs: a leftover of an interrupted copy that is safe to delete.
     // Temporaries of other computers (a shared package) are never such.

@@ -45,8 +45,7 @@ bool isRunName(const std::string& name) {
 // Removes the item at `url` so that the path never holds half of it: it is
 // renamed aside first, and what is aside is then deleted.
 void removeAtomically(const fs::path& url) {
-    const fs::path aside = url.parent_path() / ("." + url.filename().string() + ".qftmp-undo" +
-                                                std::to_string(::getpid()));
+    const fs::path aside = keel::FileManager::temporarySibling(url);
     keel::FileSystemFaults::checkpoint(keel::FileSystemFaults::Operation::rename, url);
     fs::rename(url, aside);
     std::error_code ignored;

@@ -90,12 +90,17 @@ TEST(FileManagerTest, OverwritingCopyReplacesAFileByAFolderAndBack) {
 TEST(FileManagerTest, FailedCopyLeavesTheOldDestinationAndNoLeftovers) {
     TemporaryDirectory dir;
     // A source tree whose deepest path fits the system's limit only under the
-    // short source name: copying it under the long destination name fails
-    // part-way, whoever runs the test.
+    // short source name: copying it under the temporary name (47 bytes)
+    // fails part-way, whoever runs the test.
     const std::string longName(200, 'd');
     fs::path deepest = dir / "s";
-    while (deepest.string().size() + longName.size() + 20 < 4000)
-        deepest /= std::string(240, 'n');
+    constexpr std::size_t kDeepestLength = 4070;  // the limit is 4095
+    // Components of 200 bytes, then one of what is left (never over 255).
+    std::size_t left = kDeepestLength - deepest.string().size() - 2;
+    for (; left > 256; left -= 201)
+        deepest /= std::string(200, 'n');
+    deepest /= std::string(left - 1, 'n');
+    ASSERT_EQ((deepest / "f").string().size(), kDeepestLength);
     writeFile(dir / "s" / "first", "new");
     writeFile(deepest / "f", "deep");
     writeFile(dir / longName / "old", "old");
