@@ -8,10 +8,13 @@
 // Thread safety: every member may be called from any thread.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "keel/Date.h"
 
@@ -25,6 +28,27 @@ enum class CopyDurability {
     // Nothing is flushed; the caller flushes a whole batch of copies at once
     // (see `synchronizeFileSystem`) before it relies on them.
     deferred,
+};
+
+// How `overwritingCopy` treats the parts of a folder that the user keeps out
+// of its copies, and how it dates the result.
+struct CopyOptions {
+    CopyDurability durability = CopyDurability::flushed;
+    // Entries of the source folder, as paths relative to it, that the copy
+    // leaves out together with everything in them.
+    std::vector<std::filesystem::path> leftOut;
+    // Entries of the destination folder, as paths relative to it, that keep
+    // the version the destination holds now. Before the copy takes the
+    // destination's place, each is carried into it (as hard links where the
+    // file system allows, else copied) instead of what the source holds
+    // there; one the destination lacks is dropped from the copy. The old
+    // version stays whole until the copy replaces it, so an interruption
+    // never loses one.
+    std::vector<std::filesystem::path> keptInDestination;
+    // Whether a copied folder's own date becomes the newest date of what was
+    // copied (see `overwritingCopy`), so that the folder's date tells the
+    // content's age.
+    bool datesFolderByNewest = false;
 };
 
 struct ContentExistence {
@@ -47,6 +71,13 @@ public:
     static void overwritingCopy(const std::filesystem::path& source,
                                 const std::filesystem::path& destination,
                                 CopyDurability durability = CopyDurability::flushed);
+    // The same with `options`. Returns the newest modification date of what
+    // was copied: a file's or link's own date, or the newest of a folder and
+    // everything copied from it (as `newestModifyDate` finds it, without the
+    // entries left out). Throws.
+    static Date overwritingCopy(const std::filesystem::path& source,
+                                const std::filesystem::path& destination,
+                                const CopyOptions& options);
 
     // Flushes everything written to the file system that holds `url` (syncfs).
     // Throws when the flush fails: what was written may not be on the disk.
@@ -78,6 +109,22 @@ public:
     // The modification date of the item at `url` itself (not of a link's
     // target), or nothing when there is no item.
     static std::optional<Date> modifyDateForFile(const std::filesystem::path& url);
+
+    // The date that tells a settings item's age: for a file or link its own
+    // modification date; for a folder the newest of its own date and those of
+    // everything in it, every level down. A folder's own date changes only
+    // when entries are added, removed or renamed in it, not when a file in it
+    // is edited in place, so its own date alone would miss such edits. Links
+    // inside count by their own date and are never followed. The entries at
+    // the relative paths `leftOut` are not looked at, nor anything in them; a
+    // folder that cannot be opened counts by its own date. Nothing when there
+    // is no item at `url`.
+    static std::optional<Date> newestModifyDate(
+        const std::filesystem::path& url, const std::vector<std::filesystem::path>& leftOut = {});
+    // The same for the item at `url` whose lstat is `info`, which spares one
+    // system call for a caller that has it.
+    static Date newestModifyDate(const std::filesystem::path& url, const struct stat& info,
+                                 const std::vector<std::filesystem::path>& leftOut = {});
 
     // The user's real home folder: $HOME when it is set and absolute, else the
     // home folder of the password entry.

@@ -83,6 +83,21 @@ TEST(FileSystemFaultsTest, EveryFailedStepIsReportedAndKeepsTheOldTarget) {
              writeFile(dir / "source" / "a", "new a");
          },
          [](const fs::path& dir) { FileManager::overwritingCopy(dir / "source", dir / "target"); }},
+        // An excluded entry of the folder is never lost, whatever step fails.
+        {"folder copy keeping excluded entries",
+         [](const fs::path& dir) {
+             writeFile(dir / "target" / "a", "old a");
+             writeFile(dir / "target" / "secret" / "token", "kept");
+             writeFile(dir / "target" / "sub" / "key", "kept too");
+             writeFile(dir / "source" / "a", "new a");
+             writeFile(dir / "source" / "secret" / "other", "from the copy");
+         },
+         [](const fs::path& dir) {
+             keel::CopyOptions options;
+             options.keptInDestination = {"secret", "sub/key"};
+             options.datesFolderByNewest = true;
+             FileManager::overwritingCopy(dir / "source", dir / "target", options);
+         }},
     };
     for (const auto persistence : {Persistence::once, Persistence::fromThenOn}) {
         for (const auto& sweep : sweeps) {
