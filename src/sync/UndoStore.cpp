@@ -15,6 +15,7 @@
 #include "keel/FileSystemFaults.h"
 #include "keel/URL.h"
 #include "local/PathConverter.h"
+#include "local/SettingsLink.h"
 #include "local/TemporaryLeftovers.h"
 
 namespace fs = std::filesystem;
@@ -202,7 +203,10 @@ UndoStore::Result UndoStore::undoLastRun() {
             remaining.push_back(entry);
             continue;
         }
-        const fs::path url = PathConverter::url(entry.path);
+        // The run wrote through a link to the user's own file, and kept
+        // what was there: undo puts it back there too, leaving the link.
+        const fs::path location = PathConverter::url(entry.path);
+        const fs::path url = SettingsLink::followedLocation(location).value_or(location);
         leftovers.removeFor(url);
         try {
             const std::string current = UndoRun::fingerprint(url);
