@@ -62,8 +62,8 @@ TEST_F(StatusTest, TheDocumentHoldsEveryRowWithRawStatesDatesAndNulls) {
 
     const std::set<std::string> rowMembers{"name",       "enabled", "found",
                                            "backupDate", "state",   "paths"};
-    const std::set<std::string> pathMembers{"path", "state", "backupDate", "originalDate",
-                                            "modifyDate"};
+    const std::set<std::string> pathMembers{"path",         "state",      "backupDate",
+                                            "originalDate", "modifyDate", "excluded"};
     ASSERT_EQ(status["apps"].size(), 1u);
     const auto& hazel = status["apps"][0];
     EXPECT_EQ(memberNames(hazel), rowMembers);
@@ -97,8 +97,8 @@ TEST_F(StatusTest, TheDocumentHoldsEveryRowWithRawStatesDatesAndNulls) {
 
     ASSERT_EQ(status["files"].size(), 1u);
     const auto& todo = status["files"][0];
-    EXPECT_EQ(memberNames(todo),
-              (std::set<std::string>{"path", "enabled", "found", "backupDate", "state"}));
+    EXPECT_EQ(memberNames(todo), (std::set<std::string>{"path", "enabled", "found", "backupDate",
+                                                        "state", "excluded"}));
     EXPECT_EQ(todo["path"], "notes/todo.txt");
     EXPECT_EQ(todo["enabled"], true);
     EXPECT_EQ(todo["found"], true);
