@@ -182,6 +182,10 @@ SyncResult SyncEngine::process(const SyncItemState& item) const {
 
 void SyncEngine::process(const SyncPathState& state) const {
     if (local_->isExcluded(state.url)) return;
+    // A link into an excluded place is left alone as the place itself is.
+    if (const auto followed = SettingsLink::followedLocation(state.url);
+        followed && *followed != state.url && local_->isExcluded(*followed))
+        return;
     switch (action_) {
         case SyncAction::backUp:
             backUp(state);

@@ -44,11 +44,13 @@ SyncPathState::SyncPathState(const std::shared_ptr<BackupFile>& file, std::strin
         status.emplace();
         status->exists = ::lstat(url.c_str(), &status->info) == 0;
     }
+    // Where the content is: a link the back-up follows counts by what it
+    // leads to.
+    keel::URL content = url;
     if (status->exists) {
         // The date a back-up records for the copy, found the same way: a
         // link the back-up follows counts by what it leads to, and a folder
         // by the newest date in it without what the user excluded there.
-        keel::URL content = url;
         struct stat info = status->info;
         if (S_ISLNK(info.st_mode)) {
             struct stat reached {};
@@ -62,8 +64,9 @@ SyncPathState::SyncPathState(const std::shared_ptr<BackupFile>& file, std::strin
     }
 
     // The dates are kept whatever the outcome, so that a list can still show
-    // them for a path the user excluded.
-    if (local.isExcluded(url)) {
+    // them for a path the user excluded, or one that leads into an excluded
+    // place.
+    if (local.isExcluded(url) || (content != url && local.isExcluded(content))) {
         action = SyncAction::doNothing;
     } else if (!modifyDate) {
         // Nothing to back up, and a synchronization does not bring back an

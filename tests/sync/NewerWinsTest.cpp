@@ -288,6 +288,14 @@ TEST_F(NewerWinsTest, AnExcludedSubfolderIsNeitherCopiedNorDeletedByAnInstall) {
         EXPECT_EQ(readFile(second / folder / "secret" / "token"), "second's token");
         EXPECT_EQ(stateOf(folder), SyncAction::doNothing);
     }
+    // A link into an excluded place is left alone like the place itself.
+    recordFiles({folder, ".netrc"});
+    writeSetting(second, "private/netrc", "password");
+    fs::create_symlink("private/netrc", second / ".netrc");
+    local->setExcludedFileURLs({second / "private"});
+    EXPECT_EQ(stateOf(".netrc"), SyncAction::doNothing);
+    runOn(second, SyncAction::backUp);
+    EXPECT_FALSE(file->dataItem(".netrc"));
 }
 
 // ".bashrc" recorded both as a file of its own and as a path of Bash: the
