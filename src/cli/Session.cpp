@@ -93,8 +93,8 @@ std::string hintFor(const BackupError& error) {
             return "Run the command again without --no-wait to wait for the other run.";
         case BackupError::Code::dataListHasNotArrived:
             return "Wait until the cloud drive has brought Data.json, or run 'quillfen backup "
-                   "--force' to back up this computer afresh (the copies no record names are "
-                   "then removed).";
+                   "--force' to record this computer afresh (the copies the missing Data.json "
+                   "names are then no longer used).";
         default:
             return {};
     }
