@@ -216,8 +216,9 @@ TEST_F(NewerWinsTest, AnInstallWithACopyMissingFailsForThatPath) {
         fs::remove(second / "a.txt");
         writeSetting(second, "b.txt", "old b", fs::perms(0644), kBase - 100);
         const SyncLogs logs = run(action);
-        ASSERT_EQ(logs.results().size(), 1u) << description(action);
-        const auto& errors = logs.results().front().errors;
+        const auto results = logs.results();
+        ASSERT_EQ(results.size(), 1u) << description(action);
+        const auto& errors = results.front().errors;
         ASSERT_EQ(errors.size(), 1u);
         EXPECT_EQ(errors.begin()->first, "b.txt");
         EXPECT_EQ(errors.begin()->second.as<BackupError>(),
