@@ -53,6 +53,11 @@ void BackupManager::setSyncProgressHandler(SyncEngine::ProgressHandler handler) 
     syncProgressHandler_ = std::move(handler);
 }
 
+void BackupManager::setReplacesMissingDataList(bool replaces) {
+    std::lock_guard lock(mutex_);
+    replacesMissingDataList_ = replaces;
+}
+
 void BackupManager::setWaitsForPackageLock(bool waits) {
     waitsForPackageLock_.store(waits);
 }
@@ -214,6 +219,7 @@ BackupProcess::Result BackupManager::deviceBlock(SyncAction action) {
     {
         std::lock_guard lock(mutex_);
         if (syncProgressHandler_) engine.setProgressHandler(syncProgressHandler_);
+        engine.setReplacesMissingDataList(replacesMissingDataList_);
     }
     SyncLogs logs = engine.run();
     if (action == SyncAction::backUp) {

@@ -99,6 +99,10 @@ public:
     // Progress of the device actions, handed to each sync engine (see
     // SyncEngine::ProgressHandler for its thread). Set before the request.
     void setSyncProgressHandler(SyncEngine::ProgressHandler handler);
+    // Whether the back-ups started from now on go ahead in a package whose
+    // "Data.json" has not arrived (see SyncEngine::setReplacesMissingDataList).
+    // Off by default; callable from any thread.
+    void setReplacesMissingDataList(bool replaces);
 
     // How processes take the package lock: wait for another run (the
     // default) or fail at once; `handler` (may be empty) is called on the
@@ -170,6 +174,7 @@ private:
     std::shared_ptr<BackupFile> file_;
     std::optional<std::filesystem::path> backupFileURLOverride_;
     SyncEngine::ProgressHandler syncProgressHandler_;
+    bool replacesMissingDataList_ = false;
     std::shared_ptr<BackupViewer> viewer_;
     std::atomic<bool> isProcessing_{false};
     std::atomic<std::chrono::milliseconds> processingDelay_{std::chrono::seconds(1)};

@@ -6,6 +6,7 @@
 #include "backup/BackupFile.h"
 #include "backup/ItemRecord.h"
 #include "catalog/SyncConfiguration.h"
+#include "catalog/SyncPathsFinder.h"
 #include "keel/FileManager.h"
 #include "keel/Strings.h"
 #include "keel/URL.h"
@@ -105,11 +106,40 @@ ItemEditor::ItemEditor(std::shared_ptr<BackupFile> file) : file_(std::move(file)
 
 ItemEditor::Outcome ItemEditor::add(ItemKind kind, const std::vector<std::string>& names) {
     const fs::path packageURL = file_->url();
-    return withItemRecord(kind, [&]<class Item>() {
+    Outcome outcome = withItemRecord(kind, [&]<class Item>() {
         return record<Item>(*file_, names, true, [&](const std::string& given, bool) {
             return addRefusal(kind, given, packageURL);
         });
     });
+    if (kind != ItemKind::file) return outcome;
+    for (const auto& given : names) {
+        const std::string key = keyOf(kind, given);
+        if (!file_->fileItem(key)) continue;
+        for (const auto& owner : coveringItems(key))
+            outcome.notices.push_back(given + ": " + owner +
+                                      " already covers it; the two share the package's copy");
+    }
+    return outcome;
+}
+
+std::vector<std::string> ItemEditor::coveringItems(const std::string& path) const {
+    // The same path, or a path inside a settings folder of the item.
+    const auto covers = [&](const std::string& settingsPath) {
+        return settingsPath == path ||
+               (path.size() > settingsPath.size() && path.starts_with(settingsPath) &&
+                path[settingsPath.size()] == '/');
+    };
+    std::vector<std::string> owners;
+    const auto check = [&](ItemKind kind, const std::string& name, const char* what) {
+        const auto paths = SyncPathsFinder::forItem(kind, name).paths;
+        if (std::any_of(paths.begin(), paths.end(), covers))
+            owners.push_back(std::string(what) + " " + name);
+    };
+    for (const auto& app : file_->appItems())
+        check(ItemKind::app, app.name, "the application");
+    for (const auto& exec : file_->execItems())
+        check(ItemKind::exec, exec.name, "the executable");
+    return owners;
 }
 
 ItemEditor::Outcome ItemEditor::setEnabled(ItemKind kind, const std::vector<std::string>& names,

@@ -35,6 +35,9 @@ public:
     struct Outcome {
         std::size_t applied = 0;
         std::vector<std::string> refused;
+        // What the user should know about items it applied, one sentence
+        // each ("<name as given>: ...").
+        std::vector<std::string> notices;
     };
 
     // The note the notes editor offers to start from.
@@ -47,8 +50,15 @@ public:
     // there. An application must be known (see `isKnownApplication`), an
     // executable must be in the catalog, and a custom file (see
     // `customFileLocation`) must be one `fileRefusal` accepts; names and paths
-    // must be UTF-8.
+    // must be UTF-8. A custom file that a recorded application or executable
+    // covers too (the same path, or one inside its settings folder) is
+    // recorded with a notice naming that item.
     Outcome add(ItemKind kind, const std::vector<std::string>& names);
+
+    // The recorded applications and executables among whose settings paths
+    // `path` is, or lies inside one, as "the application <name>" or "the
+    // executable <name>".
+    std::vector<std::string> coveringItems(const std::string& path) const;
 
     // Removes the items among `names` the package records, with the data
     // copies of their settings paths; the others are refused as not in the

@@ -17,6 +17,11 @@ std::vector<std::string> PackageWarnings::of(BackupFile& file,
         warnings.push_back((url / name).string() +
                            ": a conflict copy left by the cloud drive; it is not read as "
                            "part of the package and is left where it is");
+    if (file.dataListIsMissing())
+        warnings.push_back((url / "Data.json").string() +
+                           ": Data.json has not arrived yet, while the package holds copies; "
+                           "the package is incomplete, and back-up, install and synchronize "
+                           "wait for it ('quillfen backup --force' records this computer afresh)");
     BackupFileData::DataItems records;
     const auto addRecord = [&](const std::string& path) {
         if (records.count(path)) return;
@@ -31,9 +36,10 @@ std::vector<std::string> PackageWarnings::of(BackupFile& file,
     for (const auto& entry : files)
         addRecord(entry.path);
     for (const auto& path : PackageInspector::missingCopies(url, records))
-        warnings.push_back(path + ": its backed-up copy (" + BackupFileData::dataFolderName + "/" +
-                           records.at(path).uuid + "." + BackupFileData::dataCopyExtension +
-                           ") has not arrived in the package yet; an install skips it");
+        warnings.push_back(
+            path + ": its backed-up copy (" + BackupFileData::dataFolderName + "/" +
+            records.at(path).uuid + "." + BackupFileData::dataCopyExtension +
+            ") has not arrived in the package yet; an install or synchronize fails for it");
     return warnings;
 }
 

@@ -26,6 +26,11 @@ const char* BackupError::description(Code code) noexcept {
         case Code::backupFileWasMovedOrDeleted:
             return "The backup file was moved or deleted while it was in use; nothing was "
                    "written in its place.";
+        case Code::dataCopyHasNotArrived:
+            return "Its copy has not arrived in the package yet.";
+        case Code::dataListHasNotArrived:
+            return "The backup file is incomplete: Data.json has not arrived yet, while its Data "
+                   "folder holds copies.";
     }
     return "The backup file is not readable.";
 }

@@ -34,6 +34,12 @@ public:
         backupFileIsInUse,
         // The package folder disappeared or was replaced while a run used it.
         backupFileWasMovedOrDeleted,
+        // A record names a data copy that is not in the package: the cloud
+        // drive has not brought it yet, or it is gone.
+        dataCopyHasNotArrived,
+        // The package holds data copies but no "Data.json" naming them: a
+        // run that writes it would orphan every copy.
+        dataListHasNotArrived,
     };
 
     explicit BackupError(Code code) noexcept : code_(code) {}

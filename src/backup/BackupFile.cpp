@@ -8,6 +8,8 @@
 #include "keel/FinderOrder.h"
 #include "keel/NotificationCenter.h"
 
+namespace fs = std::filesystem;
+
 namespace quillfen {
 
 namespace {
@@ -230,12 +232,16 @@ std::optional<BackupDataItem> BackupFile::dataItem(const std::string& path) {
     return onQueue([&] { return valueFor(data_.dataItems(), path); });
 }
 
-void BackupFile::installData(const std::string& path) {
-    onQueue([&] { editor_.installData(path); });
+void BackupFile::installData(const std::string& path, const std::vector<fs::path>& kept) {
+    onQueue([&] { editor_.installData(path, kept); });
 }
 
-void BackupFile::backUpData(const std::string& path) {
-    onQueue([&] { editor_.backUpData(path); });
+bool BackupFile::dataListIsMissing() {
+    return onQueue([&] { return data_.dataListIsMissing(); });
+}
+
+void BackupFile::backUpData(const std::string& path, const std::vector<fs::path>& leftOut) {
+    onQueue([&] { editor_.backUpData(path, leftOut); });
 }
 
 // MARK: Announcements

@@ -126,11 +126,18 @@ public:
     void removeEvents();
 
     std::optional<BackupDataItem> dataItem(const std::string& path);
-    // Copies the data copy of settings path `path` onto this computer. Throws.
-    void installData(const std::string& path);
-    // Copies the local item of settings path `path` into the package; a failed
-    // copy keeps the previous copy and record. Throws.
-    void backUpData(const std::string& path);
+    // Copies the data copy of settings path `path` onto this computer,
+    // keeping the local entries of a folder at the relative paths `kept`.
+    // Throws (see BackupFileEditor::installData).
+    void installData(const std::string& path, const std::vector<std::filesystem::path>& kept = {});
+    // Copies the local item of settings path `path` into the package, without
+    // a folder's entries at the relative paths `leftOut`; a failed copy keeps
+    // the previous copy and record. Throws (see BackupFileEditor::backUpData).
+    void backUpData(const std::string& path,
+                    const std::vector<std::filesystem::path>& leftOut = {});
+    // Whether the package holds data copies but no "Data.json" (see
+    // BackupFileData::dataListIsMissing).
+    bool dataListIsMissing();
 
     // Announce a change: build the notification on the calling thread and post
     // it on the main queue without waiting. Callable from any thread,

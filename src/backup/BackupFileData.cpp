@@ -669,33 +669,42 @@ URL BackupFileData::dataCopyURL(const std::string& name) const {
     return packageURL() / dataFolderName / (name + "." + dataCopyExtension);
 }
 
-void BackupFileData::storeData(const URL& from, const std::string& name) {
+std::optional<keel::Date> BackupFileData::storeData(const URL& from, const std::string& name,
+                                                    const std::vector<fs::path>& leftOut) {
     requireCopyName(name);
     requireLocalItemLocation(from, packageURL());
     checkIdentity();
     const auto local = FileManager::contentExists(from);
-    if (!local.exists) return;
+    if (!local.exists) return std::nullopt;
 
     createDataFolder();
-    if (keel::checkIsAlias(from) == true) return;
+    if (keel::checkIsAlias(from) == true) return std::nullopt;
     if (keel::checkIsReadAndWrite(from) != true && local.isDirectory) {
         throw BackupError(BackupError::Code::localDataCannotBeWritten);
     }
 
     // Not flushed one by one: the save that records the copies flushes them
     // all at once before it writes "Data.json".
-    FileManager::overwritingCopy(from, dataCopyURL(name), keel::CopyDurability::deferred);
+    keel::CopyOptions options;
+    options.durability = keel::CopyDurability::deferred;
+    options.leftOut = leftOut;
+    options.datesFolderByNewest = true;
+    const keel::Date newest = FileManager::overwritingCopy(from, dataCopyURL(name), options);
     needsToFlushCopies_ = true;
+    return newest;
 }
 
-void BackupFileData::restoreData(const std::string& name, const URL& to) {
+void BackupFileData::restoreData(const std::string& name, const URL& to,
+                                 const std::vector<fs::path>& kept) {
     requireCopyName(name);
     requireLocalItemLocation(to, packageURL());
     checkIdentity();
     requireDataFolderInPackage(packageURL());
     const URL copy = dataCopyURL(name);
     const auto stored = FileManager::contentExists(copy);
-    if (!stored.exists) return;
+    // A record whose copy is not there cannot be installed: saying nothing
+    // would let a run report success for a path it never restored.
+    if (!stored.exists) throw BackupError(BackupError::Code::dataCopyHasNotArrived);
     // Copies are made of files and folders only; a link in a copy's place was
     // planted, and restoring it would put a link to anywhere at a settings path.
     if (keel::checkIsAlias(copy) == true) {
@@ -716,10 +725,27 @@ void BackupFileData::restoreData(const std::string& name, const URL& to) {
         }
         // Flushed before and after it replaces the local item: after a power
         // loss the item is entirely the old or entirely the new version.
-        FileManager::overwritingCopy(copy, to);
+        keel::CopyOptions options;
+        options.keptInDestination = kept;
+        FileManager::overwritingCopy(copy, to, options);
         return;
     }
     throw BackupError(BackupError::Code::localDataCannotBeWritten);
+}
+
+bool BackupFileData::dataListIsMissing() const {
+    std::error_code error;
+    if (fs::symlink_status(listFileURL(dataFile), error).type() != fs::file_type::not_found)
+        return false;
+    const std::string suffix = std::string(".") + dataCopyExtension;
+    for (fs::directory_iterator it(packageURL() / dataFolderName, error), end; !error && it != end;
+         it.increment(error)) {
+        const std::string entry = it->path().filename().string();
+        if (entry.size() > suffix.size() && entry.ends_with(suffix) &&
+            keel::isUUIDString(entry.substr(0, entry.size() - suffix.size())))
+            return true;
+    }
+    return false;
 }
 
 void BackupFileData::removeData(const std::string& name) {

@@ -193,17 +193,30 @@ public:
     // links and never written through.
     //
     // Copies the local item at `from` over the copy `name` ("Data/<name>.qfdata"),
-    // keeping contents, permission bits and modification dates. Nothing happens
-    // when nothing is at `from`. A local folder the process may not both read
-    // and write throws localDataCannotBeWritten.
-    void storeData(const keel::URL& from, const std::string& name);
-    // Copies the copy `name` over the local item at `to`, creating `to`'s parent
-    // folders. Nothing happens when there is no such copy; a copy that is a
-    // symbolic link is refused (filesystem_error). A copy that is a
-    // folder is restored only over a local item the process may read and write
-    // (so not to a location where nothing is yet); otherwise it throws
+    // keeping contents, permission bits and modification dates, without the
+    // entries of a folder at the relative paths `leftOut`; a copied folder is
+    // dated by the newest date in it. Returns that date (see
+    // FileManager::newestModifyDate), which tells the copy's age; nothing,
+    // and nothing copied, when nothing is at `from` or a link is there. A
+    // local folder the process may not both read and write throws
     // localDataCannotBeWritten.
-    void restoreData(const std::string& name, const keel::URL& to);
+    std::optional<keel::Date> storeData(const keel::URL& from, const std::string& name,
+                                        const std::vector<std::filesystem::path>& leftOut = {});
+    // Copies the copy `name` over the local item at `to`, creating `to`'s parent
+    // folders; the entries of a local folder at the relative paths `kept`
+    // stay as they are (see keel::CopyOptions). A missing copy throws
+    // dataCopyHasNotArrived; a copy that is a symbolic link is refused
+    // (filesystem_error), and a link at `to` is neither replaced nor written
+    // through (nothing happens). A copy that is a folder is restored only
+    // over a local item the process may read and write (so not to a location
+    // where nothing is yet); otherwise it throws localDataCannotBeWritten.
+    void restoreData(const std::string& name, const keel::URL& to,
+                     const std::vector<std::filesystem::path>& kept = {});
+    // Whether the package holds data copies but no "Data.json": a cloud drive
+    // that has brought the copies before the list naming them. Reading such a
+    // package gives no records; writing "Data.json" then would orphan every
+    // copy. Looks at the disk each time; never throws.
+    bool dataListIsMissing() const;
     // Deletes the copy `name` at once (a copy that is a link: the link
     // itself); a missing copy is no error. For a copy a saved "Data.json" may
     // refer to, use `discardData`.

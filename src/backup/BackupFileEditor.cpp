@@ -10,6 +10,9 @@
 #include "keel/FinderOrder.h"
 #include "local/LocalResources.h"
 #include "local/PathConverter.h"
+#include "local/SettingsLink.h"
+
+namespace fs = std::filesystem;
 
 namespace quillfen {
 
@@ -98,10 +101,35 @@ void BackupFileEditor::removeItems(ItemKind kind, const std::vector<std::string>
     for (const auto& key : keys) {
         // Marks the list changed even when the key is not there.
         withItemRecord(kind, [&]<class Item>() { data.mutableItems<Item>().erase(key); });
-        removeDataCopies(*file, data, SyncPathsFinder::forEveryComputer(kind, key));
         entries.push_back(Entry{-1, key, Action::remove});
     }
+    // A custom file may be a settings path of an application or executable
+    // too (".bashrc" of Bash), and two items may share a path: a copy goes
+    // only when no remaining item covers its path.
+    const std::set<std::string> covered = coveredPaths();
+    for (const auto& key : keys) {
+        // Every computer's paths: the copies a Mac or another kind of computer
+        // made of the item go with it too.
+        std::vector<std::string> paths = SyncPathsFinder::forEveryComputer(kind, key);
+        std::erase_if(paths, [&](const std::string& path) { return covered.contains(path); });
+        removeDataCopies(*file, data, paths);
+    }
     file->didEditItems(categoryOf(kind), std::move(entries));
+}
+
+std::set<std::string> BackupFileEditor::coveredPaths() const {
+    std::set<std::string> paths;
+    const auto file = file_.lock();
+    if (!file) return paths;
+    const auto collect = [&]<class Item>(const BackupFileData::ItemMap<Item>& items) {
+        for (const auto& entry : items)
+            for (auto& path : SyncPathsFinder::forEveryComputer(Item::kind, entry.first))
+                paths.insert(std::move(path));
+    };
+    collect(file->data_.appItems());
+    collect(file->data_.execItems());
+    collect(file->data_.fileItems());
+    return paths;
 }
 
 // MARK: History
@@ -119,30 +147,39 @@ void BackupFileEditor::addEvent(SyncAction action) {
 
 // MARK: Data copies
 
-void BackupFileEditor::installData(const std::string& path) {
+void BackupFileEditor::installData(const std::string& path, const std::vector<fs::path>& kept) {
     const auto file = file_.lock();
     if (!file) return;
 
     const auto found = file->data_.dataItems().find(path);
     if (found == file->data_.dataItems().end()) return;
-    file->data_.restoreData(found->second.uuid, PathConverter::url(path));
+    // Through a link to the user's own file, so that a dotfiles layout keeps
+    // its links and gets the content.
+    const keel::URL local = SettingsLink::contentLocation(PathConverter::url(path));
+    file->data_.restoreData(found->second.uuid, local, kept);
 }
 
-void BackupFileEditor::backUpData(const std::string& path) {
+void BackupFileEditor::backUpData(const std::string& path, const std::vector<fs::path>& leftOut) {
     const auto file = file_.lock();
     if (!file) return;
     auto& data = file->data_;
 
-    const keel::URL local = PathConverter::url(path);
-    if (!keel::FileManager::contentExists(local).exists) return;
+    const keel::URL location = PathConverter::url(path);
+    if (!keel::FileManager::contentExists(location).exists) return;
+    // A link is copied by what it leads to; one that may not be followed
+    // is refused here, before anything is recorded for the path.
+    const keel::URL local = SettingsLink::contentLocation(location);
 
     // The new copy goes in under a fresh name first, so that a copy that fails
     // leaves the previous copy and its record as they were.
-    BackupDataItem record = BackupDataItem::make(keel::FileManager::modifyDateForFile(local));
+    BackupDataItem record = BackupDataItem::make(std::nullopt);
     // Listed for deletion before it is written: a copy this run never gets to
     // record is deleted at the next opening.
     record.uuid = data.makeCopyName();
-    data.storeData(local, record.uuid);
+    // The content's date as the copy found it, so that what the record says
+    // and what the copy holds agree even when the item changes meanwhile.
+    record.originalDate = data.storeData(local, record.uuid, leftOut);
+    if (!record.originalDate) return;
 
     // The previous copy stays until a save no longer refers to it.
     const auto previous = data.dataItems().find(path);

@@ -22,7 +22,9 @@
 // has written a "Data.json" without them.
 #pragma once
 
+#include <filesystem>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -49,24 +51,39 @@ public:
 
     // Removes each record of `kind` with its data copies (one data edition per
     // removed copy), then announces one edition with a `remove` entry per key,
-    // also for a key that was not there. An empty array changes nothing.
+    // also for a key that was not there. A copy whose settings path a
+    // remaining item also covers stays. An empty array changes nothing.
     void removeItems(ItemKind kind, const std::vector<std::string>& keys);
+    // The settings paths, on every kind of computer, of every recorded
+    // application, executable and custom file.
+    std::set<std::string> coveredPaths() const;
 
     // Puts a new event at the head of the history; when that makes the
     // history longer than ten events, drops the oldest one (only one, so a
     // longer history read from a package shrinks by one per event added).
     void addEvent(SyncAction action);
 
-    // Copies the data copy of settings path `path` over the local item. No
-    // record for `path` means nothing to do. Throws.
-    void installData(const std::string& path);
+    // Copies the data copy of settings path `path` over the local item,
+    // keeping the entries of a local folder at the relative paths `kept` as
+    // they are. A symbolic link at the path is followed as SettingsLink says
+    // (the content is written where it leads, the link stays) or refused
+    // with its reason (SettingsLink::Refusal). No record for `path` means
+    // nothing to do; a record whose copy is missing throws
+    // dataCopyHasNotArrived. Throws.
+    void installData(const std::string& path, const std::vector<std::filesystem::path>& kept = {});
 
     // Copies the local item of settings path `path` into the package under a
     // fresh copy name and records it. The previous copy and record are replaced
     // only once the new copy is stored: a failed copy leaves them as they were.
-    // A missing local item changes nothing. Announces a `remove` (when a record
-    // existed) and then an `add` for `path`. Throws.
-    void backUpData(const std::string& path);
+    // A missing local item changes nothing. A symbolic link at the path is
+    // followed as SettingsLink says, or refused with its reason
+    // (SettingsLink::Refusal), never recorded without a copy. A folder's
+    // entries at the relative paths `leftOut` stay out of the copy. The
+    // record's `originalDate` is the content's date as the copy found it (a
+    // folder's newest date). Announces a `remove` (when a record existed) and
+    // then an `add` for `path`. Throws.
+    void backUpData(const std::string& path,
+                    const std::vector<std::filesystem::path>& leftOut = {});
 
     // Removes the record of `path`, drops its data copy (deleted after the
     // next save) and announces the removal. No record means nothing to do.

@@ -26,8 +26,12 @@ int finishEdit(const Printer& print, const ItemEditor::Outcome& outcome) {
     const std::size_t saved = outcome.applied;
     const auto& refused = outcome.refused;
     if (saved > 0 || refused.empty()) print.text("Saved " + std::to_string(saved) + " item(s).\n");
+    for (const auto& notice : outcome.notices)
+        print.warning(notice);
     if (refused.empty()) {
-        print.document({{"ok", true}, {"saved", saved}, {"refused", json::array()}});
+        json document{{"ok", true}, {"saved", saved}, {"refused", json::array()}};
+        if (!outcome.notices.empty()) document["notices"] = outcome.notices;
+        print.document(document);
         return exitSuccess;
     }
     std::string error;

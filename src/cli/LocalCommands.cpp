@@ -9,6 +9,7 @@
 #include "catalog/SyncConfiguration.h"
 #include "catalog/SyncPathsFinder.h"
 #include "cli/CliError.h"
+#include "keel/FileManager.h"
 #include "local/AccessManager.h"
 #include "local/LocalResources.h"
 
@@ -46,7 +47,8 @@ CLI::App* ExcludeCommand::define(CLI::App& program) {
         program.add_subcommand("exclude", "Show or edit the folders Quillfen leaves alone");
     command->add_option("action", action_, "list, add, remove or sort")
         ->check(CLI::IsMember({"list", "add", "remove", "sort"}));
-    command->add_option("paths", paths_, "Folders or files");
+    command->add_option("paths", paths_,
+                        "Folders or files (relative to the home folder or absolute)");
     return command;
 }
 
@@ -55,15 +57,33 @@ int ExcludeCommand::run(const GlobalOptions&, const Printer& print) {
         throw CliError("exclude " + action_ + " needs at least one PATH", exitUsage);
     auto& local = LocalResources::shared();
     auto list = local.excludedFileURLs();
+    // Relative paths name places in the home folder, as custom files do,
+    // whatever folder the command runs in.
+    const auto location = [](const std::string& given) {
+        return ItemEditor::customFileLocation(given);
+    };
+    const auto normal = [](const fs::path& url) {
+        fs::path result = url.lexically_normal();
+        if (!result.has_filename() && result.has_relative_path()) result = result.parent_path();
+        return result;
+    };
     if (action_ == "add") {
-        for (const auto& given : paths_)
-            list.push_back(fs::absolute(given).lexically_normal());
+        for (const auto& given : paths_) {
+            const fs::path url = location(given);
+            // Not there yet is fine (an application may create it later),
+            // but may as well be a typing mistake.
+            if (!keel::FileManager::contentExists(url).exists)
+                print.warning(url.string() + " does not exist (yet); it is excluded all the same");
+            if (std::none_of(list.begin(), list.end(),
+                             [&](const fs::path& listed) { return normal(listed) == url; }))
+                list.push_back(url);
+        }
         local.setExcludedFileURLs(list);
     } else if (action_ == "remove") {
         std::vector<fs::path> remaining;
         for (const auto& url : list) {
             const bool named = std::any_of(paths_.begin(), paths_.end(), [&](const auto& given) {
-                return fs::absolute(given).lexically_normal() == url.lexically_normal();
+                return location(given) == normal(url);
             });
             if (!named) remaining.push_back(url);
         }

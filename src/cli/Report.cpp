@@ -6,6 +6,8 @@
 #include <sstream>
 
 #include "keel/Strings.h"
+#include "local/LocalResources.h"
+#include "local/PathConverter.h"
 
 using nlohmann::json;
 
@@ -17,14 +19,49 @@ json optionalBool(const std::optional<bool>& value) {
     return value ? json(*value) : json(nullptr);
 }
 
+// What the exclusion list does to a settings path: leaves it alone, or
+// leaves the given entries of its folder out.
+struct Exclusion {
+    bool excluded = false;
+    std::vector<std::string> inside;
+};
+
+Exclusion exclusionOf(const keel::URL& url) {
+    const auto& local = LocalResources::shared();
+    Exclusion exclusion;
+    exclusion.excluded = local.isExcluded(url);
+    if (!exclusion.excluded)
+        for (const auto& relative : local.excludedInside(url))
+            exclusion.inside.push_back(relative.string());
+    return exclusion;
+}
+
+void addExclusion(json& row, const keel::URL& url) {
+    const Exclusion exclusion = exclusionOf(url);
+    row["excluded"] = exclusion.excluded;
+    if (!exclusion.inside.empty()) row["excludedInside"] = exclusion.inside;
+}
+
+std::string exclusionText(const keel::URL& url) {
+    const Exclusion exclusion = exclusionOf(url);
+    if (exclusion.excluded) return "  (excluded)";
+    if (exclusion.inside.empty()) return {};
+    std::string text = "  (leaves out";
+    for (std::size_t i = 0; i < exclusion.inside.size(); ++i)
+        text += (i == 0 ? " " : ", ") + exclusion.inside[i];
+    return text + ")";
+}
+
 json pathStates(const SyncItemState& state) {
     json paths = json::array();
     for (const auto& [path, pathState] : state.states) {
-        paths.push_back({{"path", path},
-                         {"state", rawValue(pathState.action)},
-                         {"backupDate", Report::date(pathState.backupDate)},
-                         {"originalDate", Report::date(pathState.originalDate)},
-                         {"modifyDate", Report::date(pathState.modifyDate)}});
+        json row{{"path", path},
+                 {"state", rawValue(pathState.action)},
+                 {"backupDate", Report::date(pathState.backupDate)},
+                 {"originalDate", Report::date(pathState.originalDate)},
+                 {"modifyDate", Report::date(pathState.modifyDate)}};
+        addExclusion(row, pathState.url);
+        paths.push_back(std::move(row));
     }
     return paths;
 }
@@ -57,7 +94,8 @@ void itemText(std::ostringstream& out, const char* heading, const std::vector<En
             << Report::dateText(entry.backupDate()) << ", " << localizedTitle(entry.action())
             << "\n";
         for (const auto& [path, state] : entry.state.states)
-            out << "        " << path << "  " << localizedTitle(state.action) << "\n";
+            out << "        " << path << "  " << localizedTitle(state.action)
+                << exclusionText(state.url) << "\n";
     }
 }
 
@@ -79,11 +117,13 @@ json Report::history(const std::vector<BackupEventItem>& events) {
 json Report::status(const StatusRows& rows) {
     json files = json::array();
     for (const auto& entry : rows.files) {
-        files.push_back({{"path", entry.path},
-                         {"enabled", optionalBool(entry.isEnabled())},
-                         {"found", entry.isFound()},
-                         {"backupDate", date(entry.backupDate())},
-                         {"state", rawValue(entry.action())}});
+        json row{{"path", entry.path},
+                 {"enabled", optionalBool(entry.isEnabled())},
+                 {"found", entry.isFound()},
+                 {"backupDate", date(entry.backupDate())},
+                 {"state", rawValue(entry.action())}};
+        addExclusion(row, PathConverter::url(entry.path));
+        files.push_back(std::move(row));
     }
     return {{"package", rows.package},
             {"apps", itemRows(rows.apps)},
@@ -134,7 +174,8 @@ std::string Report::statusText(const StatusRows& rows) {
     for (const auto& entry : rows.files) {
         out << "  " << switchText(entry.isEnabled()) << " " << entry.path << "  "
             << (entry.isFound() ? "found" : "not found") << ", backed up "
-            << dateText(entry.backupDate()) << ", " << localizedTitle(entry.action()) << "\n";
+            << dateText(entry.backupDate()) << ", " << localizedTitle(entry.action())
+            << exclusionText(PathConverter::url(entry.path)) << "\n";
     }
     if (rows.note) {
         const auto firstLine = rows.note->substr(0, rows.note->find('\n'));

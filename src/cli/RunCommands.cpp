@@ -23,7 +23,12 @@ RunCommand::RunCommand(std::string name, std::string description, BackupAction a
       syncAction_(syncAction) {}
 
 CLI::App* RunCommand::define(CLI::App& program) {
-    return program.add_subcommand(name_, description_);
+    auto* command = program.add_subcommand(name_, description_);
+    if (action_ == BackupAction::backUpDevice)
+        command->add_flag("--force", force_,
+                          "Back up even when the package's Data.json has not arrived yet; the "
+                          "copies it would name are then no longer used");
+    return command;
 }
 
 int RunCommand::run(const GlobalOptions& options, const Printer& print) {
@@ -39,6 +44,7 @@ int RunCommand::run(const GlobalOptions& options, const Printer& print) {
                 std::fflush(err);
             });
     }
+    session.manager().setReplacesMissingDataList(force_);
     auto process = session.run(action_);
     session.manager().setSyncProgressHandler(nullptr);
     Session::check(*process);

@@ -11,7 +11,9 @@
 namespace quillfen::cli {
 
 // "backup", "install" or "sync": one run of the sync engine over the package.
-// Shows its progress on a terminal; exits 1 when settings paths failed.
+// Shows its progress on a terminal; exits 1 when settings paths failed. A
+// package whose "Data.json" has not arrived is refused (exit 3); "backup
+// --force" goes ahead and records this computer afresh.
 class RunCommand : public Command {
 public:
     RunCommand(std::string name, std::string description, BackupAction action,
@@ -25,6 +27,7 @@ private:
     std::string description_;
     BackupAction action_;
     SyncAction syncAction_;
+    bool force_ = false;
 };
 
 // "undo": puts back what the last install or synchronize replaced; with

@@ -91,6 +91,10 @@ std::string hintFor(const BackupError& error) {
             return "Check the path, or run 'quillfen backup' to make a package there.";
         case BackupError::Code::backupFileIsInUse:
             return "Run the command again without --no-wait to wait for the other run.";
+        case BackupError::Code::dataListHasNotArrived:
+            return "Wait until the cloud drive has brought Data.json, or run 'quillfen backup "
+                   "--force' to record this computer afresh (the copies the missing Data.json "
+                   "names are then no longer used).";
         default:
             return {};
     }

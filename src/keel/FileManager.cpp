@@ -107,6 +107,36 @@ struct FileDescriptor {
     }
 };
 
+constexpr std::string_view kTemporaryMarker = ".qftmp-";
+// The hexadecimal digits after the marker in a short temporary name: the
+// name's hash, the computer, the process and a random part.
+constexpr std::size_t kShortSuffixLength = 8 + 8 + 8 + 16;
+// The same in the longer form of earlier versions: computer, process, random.
+constexpr std::size_t kLongSuffixLength = 8 + 8 + 16;
+
+// FNV-1a: stable across runs and builds, unlike std::hash.
+std::uint32_t nameHash(std::string_view name) {
+    std::uint32_t hash = 2166136261u;
+    for (const unsigned char c : name) {
+        hash ^= c;
+        hash *= 16777619u;
+    }
+    return hash;
+}
+
+std::string hex8(std::uint32_t value) {
+    char text[9];
+    std::snprintf(text, sizeof text, "%08x", static_cast<unsigned>(value));
+    return text;
+}
+
+bool isHex(std::string_view text) {
+    for (const char c : text) {
+        if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
+    }
+    return true;
+}
+
 // A short token naming this computer in temporary names, so that a later run
 // can tell its own leftovers from those another computer is still writing
 // into a shared package: a hash of the machine identity (or, without one, of
@@ -125,15 +155,7 @@ std::string computeComputerToken() {
         char host[256] = {};
         if (::gethostname(host, sizeof host - 1) == 0) identity = host;
     }
-    // FNV-1a: stable across runs and builds, unlike std::hash.
-    std::uint32_t hash = 2166136261u;
-    for (const unsigned char c : identity) {
-        hash ^= c;
-        hash *= 16777619u;
-    }
-    char text[9];
-    std::snprintf(text, sizeof text, "%08x", static_cast<unsigned>(hash));
-    return text;
+    return hex8(nameHash(identity));
 }
 
 const std::string& computerToken() {
@@ -146,21 +168,6 @@ std::string randomSuffix() {
     char text[17];
     std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(generator()));
     return text;
-}
-
-constexpr std::string_view kTemporaryMarker = ".qftmp-";
-
-// A hidden sibling of `destination` that no one else uses:
-// ".<name>.qftmp-<computer 8><process 8><random 16>", all hexadecimal. The
-// ".qftmp-" part makes leftovers of an interrupted run recognisable; the
-// computer and process tell whose they are.
-fs::path temporarySibling(const fs::path& destination) {
-    fs::path name = destination.filename();
-    if (name.empty()) name = destination.parent_path().filename();
-    char process[9];
-    std::snprintf(process, sizeof process, "%08x", static_cast<unsigned>(::getpid()));
-    return destination.parent_path() / ("." + name.string() + std::string(kTemporaryMarker) +
-                                        computerToken() + process + randomSuffix());
 }
 
 void setTimes(const fs::path& path, const struct stat& source) {
@@ -206,13 +213,67 @@ void copyFileContents(int from, int to, const fs::path& source, const fs::path& 
     }
 }
 
+bool later(const timespec& a, const timespec& b) {
+    return a.tv_sec != b.tv_sec ? a.tv_sec > b.tv_sec : a.tv_nsec > b.tv_nsec;
+}
+
+// Relative paths in one form ("a/b", no "." or trailing "/"), so that they
+// compare as strings with the paths a walk builds; paths that climb out, are
+// absolute or name the item itself are dropped.
+std::vector<std::string> relativeForms(const std::vector<fs::path>& paths) {
+    std::vector<std::string> forms;
+    for (const auto& path : paths) {
+        fs::path normal = path.lexically_normal();
+        if (!normal.has_filename() && normal.has_relative_path()) normal = normal.parent_path();
+        if (normal.empty() || normal.is_absolute() || normal == "." || *normal.begin() == "..")
+            continue;
+        forms.push_back(normal.string());
+    }
+    return forms;
+}
+
+bool contains(const std::vector<std::string>& list, const std::string& item) {
+    for (const auto& entry : list) {
+        if (entry == item) return true;
+    }
+    return false;
+}
+
+// "relative/name", or "name" at the top.
+std::string childPath(const std::string& relative, std::string_view name) {
+    if (relative.empty()) return std::string(name);
+    std::string child;
+    child.reserve(relative.size() + 1 + name.size());
+    child.append(relative).append("/").append(name);
+    return child;
+}
+
+// What one copy carries through its walk: how to copy, what to leave out,
+// and the newest date seen.
+struct CopyWalk {
+    bool flushFiles = false;
+    std::vector<std::string> leftOut;
+    timespec newest{};
+    bool sawAny = false;
+
+    // Every item looked at counts, also one that is not copied (a socket):
+    // the date a folder's state reads counts it too, and the two must agree.
+    void saw(const timespec& date) {
+        if (!sawAny || later(date, newest)) newest = date;
+        sawAny = true;
+    }
+};
+
 // Copies one item. Every file and folder is created owner-only and gets the
 // original's mode only once it is complete, so nothing half-written is ever
 // readable by others. With `flushFiles` each regular file reaches the disk
-// before it is closed.
-void copyItem(const fs::path& source, const fs::path& destination, bool flushFiles) {
+// before it is closed. `relative` is the item's path inside the copied
+// folder, kept only while something is to be left out.
+void copyItem(const fs::path& source, const fs::path& destination, CopyWalk& walk,
+              const std::string& relative = {}) {
     struct stat info {};
     if (::lstat(source.c_str(), &info) != 0) throwErrno("cannot examine", source);
+    walk.saw(info.st_mtim);
 
     if (S_ISLNK(info.st_mode)) {
         std::vector<char> target(static_cast<size_t>(info.st_size > 0 ? info.st_size : PATH_MAX) +
@@ -238,7 +299,7 @@ void copyItem(const fs::path& source, const fs::path& destination, bool flushFil
             throwErrno("cannot set the permissions of", destination);
         const timespec times[2] = {info.st_atim, info.st_mtim};
         if (setDates(to.fd, times) != 0) throwErrno("cannot set the dates of", destination);
-        if (flushFiles && flushFile(to.fd) != 0) throwErrno("cannot flush", destination);
+        if (walk.flushFiles && flushFile(to.fd) != 0) throwErrno("cannot flush", destination);
         if (to.release() != 0) throwErrno("cannot write", destination);
         return;
     }
@@ -253,7 +314,13 @@ void copyItem(const fs::path& source, const fs::path& destination, bool flushFil
         while (dirent* entry = ::readdir(dir.get())) {
             const std::string_view name = entry->d_name;
             if (name == "." || name == "..") continue;
-            copyItem(source / entry->d_name, destination / entry->d_name, flushFiles);
+            if (walk.leftOut.empty()) {
+                copyItem(source / entry->d_name, destination / entry->d_name, walk);
+            } else {
+                const std::string child = childPath(relative, name);
+                if (!contains(walk.leftOut, child))
+                    copyItem(source / entry->d_name, destination / entry->d_name, walk, child);
+            }
             errno = 0;
         }
         if (errno != 0) throwErrno("cannot read the folder", source);
@@ -263,6 +330,160 @@ void copyItem(const fs::path& source, const fs::path& destination, bool flushFil
         return;
     }
     // Sockets, pipes and devices are live objects, not settings: leave them out.
+}
+
+int makeHardLink(const char* existing, const char* path) {
+    if (FileSystemFaults::check(Operation::createLink)) return -1;
+    return ::link(existing, path);
+}
+
+// Puts the item at `from` at `to` sharing its files: folders are made anew
+// with the same modes and dates, files are hard links (copies where the file
+// system refuses a link), links are copied as links.
+void linkItem(const fs::path& from, const fs::path& to) {
+    struct stat info {};
+    if (::lstat(from.c_str(), &info) != 0) throwErrno("cannot examine", from);
+    if (S_ISDIR(info.st_mode)) {
+        if (makeFolder(to.c_str(), 0700) != 0) throwErrno("cannot create the folder", to);
+        std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(from.c_str()), ::closedir);
+        if (!dir) throwErrno("cannot read the folder", from);
+        errno = 0;
+        while (dirent* entry = ::readdir(dir.get())) {
+            const std::string_view name = entry->d_name;
+            if (name != "." && name != "..") linkItem(from / entry->d_name, to / entry->d_name);
+            errno = 0;
+        }
+        if (errno != 0) throwErrno("cannot read the folder", from);
+        if (changeModeAt(to.c_str(), info.st_mode & 07777) != 0)
+            throwErrno("cannot set the permissions of", to);
+        setTimes(to, info);
+        return;
+    }
+    if (S_ISREG(info.st_mode) && makeHardLink(from.c_str(), to.c_str()) == 0) return;
+    CopyWalk walk;
+    copyItem(from, to, walk);
+}
+
+// Carries the entries `kept` (relative paths) of the folder `from`, the
+// version being replaced, into `into`, the copy that replaces it, in place of
+// what the copy holds there; with an empty `from` (nothing is replaced) they
+// are only dropped from the copy. The folders of the copy that receive them
+// keep the dates they had, so that carrying changes no date of the new
+// version.
+void carryOver(const fs::path& from, const fs::path& into, const std::vector<std::string>& kept) {
+    // The folders whose entries change, with the dates they must keep.
+    std::vector<std::pair<fs::path, struct stat>> dated;
+    const auto remember = [&](const fs::path& folder, const struct stat& info) {
+        for (const auto& entry : dated) {
+            if (entry.first == folder) return;
+        }
+        dated.emplace_back(folder, info);
+    };
+    for (const auto& relative : kept) {
+        const fs::path old = from / relative;
+        const fs::path fresh = into / relative;
+        struct stat oldInfo {};
+        const bool oldExists = !from.empty() && ::lstat(old.c_str(), &oldInfo) == 0;
+
+        // The folders above the entry, from the top down: those of the copy
+        // keep their dates, missing ones are made like the old version's.
+        fs::path folder = into;
+        fs::path oldFolder = from;
+        bool placeable = true;
+        const fs::path parent = fs::path(relative).parent_path();
+        std::vector<fs::path> levels{fs::path()};
+        for (const auto& component : parent)
+            levels.push_back(levels.back() / component);
+        for (std::size_t level = 0; level < levels.size(); ++level) {
+            if (level > 0) {
+                folder /= *std::prev(levels[level].end());
+                oldFolder /= *std::prev(levels[level].end());
+            }
+            struct stat info {};
+            if (::lstat(folder.c_str(), &info) == 0) {
+                if (!S_ISDIR(info.st_mode)) {
+                    // The copy holds a file where the kept entry's folder is:
+                    // keeping the entry would mean dropping part of the copy.
+                    if (oldExists)
+                        throw fs::filesystem_error(
+                            "cannot keep what is excluded here: the new version holds a file "
+                            "where its folder is",
+                            old, folder, std::make_error_code(std::errc::not_a_directory));
+                    placeable = false;
+                    break;
+                }
+                remember(folder, info);
+                continue;
+            }
+            if (!oldExists) {
+                placeable = false;
+                break;
+            }
+            struct stat oldFolderInfo {};
+            if (::lstat(oldFolder.c_str(), &oldFolderInfo) != 0 || !S_ISDIR(oldFolderInfo.st_mode))
+                throwErrno("cannot examine", oldFolder);
+            if (makeFolder(folder.c_str(), 0700) != 0)
+                throwErrno("cannot create the folder", folder);
+            if (changeModeAt(folder.c_str(), oldFolderInfo.st_mode & 07777) != 0)
+                throwErrno("cannot set the permissions of", folder);
+            remember(folder, oldFolderInfo);
+        }
+        if (!placeable) continue;
+        struct stat freshInfo {};
+        if (::lstat(fresh.c_str(), &freshInfo) == 0) {
+            FileSystemFaults::checkpoint(Operation::remove, fresh);
+            fs::remove_all(fresh);
+        }
+        if (oldExists) linkItem(old, fresh);
+    }
+    for (const auto& [folder, info] : dated)
+        setTimes(folder, info);
+}
+
+// The newest of `newest` and the modification dates of everything below the
+// folder at `folder`, every level down, links not followed (a link counts by
+// its own date), without the entries at the relative paths `leftOut`. Each
+// folder is opened relative to its parent, so the walk costs one stat per
+// entry. A folder that cannot be opened is left out: an unreadable folder
+// could not be copied either, and a tree deeper than the process may hold
+// folders open stops there rather than failing.
+timespec newestBelow(const fs::path& folder, timespec newest,
+                     const std::vector<std::string>& leftOut) {
+    using Directory = std::unique_ptr<DIR, int (*)(DIR*)>;
+    const auto open = [](int parent, const char* name) -> Directory {
+        const int fd = ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0) return {nullptr, ::closedir};
+        DIR* dir = ::fdopendir(fd);
+        if (!dir) ::close(fd);
+        return {dir, ::closedir};
+    };
+    // Each open folder with its path inside `folder`, kept only while
+    // something is to be left out.
+    std::vector<std::pair<Directory, std::string>> stack;
+    if (Directory root = open(AT_FDCWD, folder.c_str()))
+        stack.emplace_back(std::move(root), std::string());
+    while (!stack.empty()) {
+        DIR* current = stack.back().first.get();
+        const dirent* entry = ::readdir(current);
+        if (!entry) {
+            stack.pop_back();
+            continue;
+        }
+        const std::string_view name = entry->d_name;
+        if (name == "." || name == "..") continue;
+        std::string relative;
+        if (!leftOut.empty()) {
+            relative = childPath(stack.back().second, name);
+            if (contains(leftOut, relative)) continue;
+        }
+        struct stat info {};
+        if (::fstatat(::dirfd(current), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) continue;
+        if (later(info.st_mtim, newest)) newest = info.st_mtim;
+        if (!S_ISDIR(info.st_mode)) continue;
+        if (Directory child = open(::dirfd(current), entry->d_name))
+            stack.emplace_back(std::move(child), std::move(relative));
+    }
+    return newest;
 }
 
 void removeQuietly(const fs::path& path) {
@@ -285,27 +506,54 @@ ContentExistence FileManager::contentExists(const fs::path& url) {
 
 void FileManager::overwritingCopy(const fs::path& source, const fs::path& destination,
                                   CopyDurability durability) {
-    const bool durable = durability == CopyDurability::flushed;
+    CopyOptions options;
+    options.durability = durability;
+    overwritingCopy(source, destination, options);
+}
+
+Date FileManager::overwritingCopy(const fs::path& source, const fs::path& destination,
+                                  const CopyOptions& options) {
+    const bool durable = options.durability == CopyDurability::flushed;
     const fs::path temporary = temporarySibling(destination);
+    CopyWalk walk;
     try {
         // A single file is flushed on its own; a folder's files all at once
         // with one flush of the file system, which costs far less than a
         // flush per file once a folder holds more than a few of them.
         struct stat info {};
         const bool isFolder = ::lstat(source.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-        copyItem(source, temporary, durable && !isFolder);
+        walk.flushFiles = durable && !isFolder;
+        if (isFolder) walk.leftOut = relativeForms(options.leftOut);
+        copyItem(source, temporary, walk);
+        if (isFolder) {
+            struct stat old {};
+            const std::vector<std::string> kept = relativeForms(options.keptInDestination);
+            if (!kept.empty() && ::lstat(destination.c_str(), &old) == 0 && S_ISDIR(old.st_mode))
+                carryOver(destination, temporary, kept);
+            else if (!kept.empty())
+                carryOver(fs::path(), temporary, kept);
+            if (options.datesFolderByNewest) {
+                const timespec times[2] = {{0, UTIME_OMIT}, walk.newest};
+                if (setDatesAt(temporary.c_str(), times) != 0)
+                    throwErrno("cannot set the dates of", temporary);
+            }
+        }
         if (durable && isFolder) synchronizeFileSystem(temporary);
     } catch (...) {
         removeQuietly(temporary);
         throw;
     }
+    const Date newest = Date::fromTimespec(walk.newest);
     // The rename is made durable by flushing the folder that holds it.
     const auto settle = [&] {
         if (durable) synchronizeFolder(folderOf(destination));
     };
     // A rename replaces a file atomically, but not a folder (nor a file by a
     // folder): swap the two in one step, then remove the old one.
-    if (renameItem(temporary.c_str(), destination.c_str()) == 0) return settle();
+    if (renameItem(temporary.c_str(), destination.c_str()) == 0) {
+        settle();
+        return newest;
+    }
     const int renameError = errno;
     if (renameError == EISDIR || renameError == ENOTDIR || renameError == ENOTEMPTY ||
         renameError == EEXIST) {
@@ -318,7 +566,7 @@ void FileManager::overwritingCopy(const fs::path& source, const fs::path& destin
                 throw;
             }
             removeQuietly(temporary);
-            return;
+            return newest;
         }
         int error = errno;
         if (error == EINVAL || error == ENOSYS || error == EOPNOTSUPP) {
@@ -333,7 +581,7 @@ void FileManager::overwritingCopy(const fs::path& source, const fs::path& destin
                         throw;
                     }
                     removeQuietly(aside);
-                    return;
+                    return newest;
                 }
                 error = errno;
                 ::rename(aside.c_str(), destination.c_str());
@@ -377,20 +625,41 @@ bool FileManager::createOwnerOnlyFolder(const fs::path& url) {
     return true;
 }
 
+fs::path FileManager::temporarySibling(const fs::path& destination) {
+    fs::path name = destination.filename();
+    if (name.empty()) name = destination.parent_path().filename();
+    return destination.parent_path() /
+           (std::string(kTemporaryMarker) + hex8(nameHash(name.native())) + computerToken() +
+            hex8(static_cast<std::uint32_t>(::getpid())) + randomSuffix());
+}
+
 bool FileManager::isTemporaryName(std::string_view fileName) {
-    const auto marker = fileName.rfind(kTemporaryMarker);
-    return !fileName.empty() && fileName.front() == '.' && marker != std::string_view::npos &&
-           marker > 0;
+    return fileName.size() > kTemporaryMarker.size() && fileName.front() == '.' &&
+           fileName.rfind(kTemporaryMarker) != std::string_view::npos;
+}
+
+bool FileManager::isTemporaryNameOf(std::string_view fileName, std::string_view name) {
+    if (name.empty()) return false;
+    if (fileName.size() == kTemporaryMarker.size() + kShortSuffixLength &&
+        fileName.starts_with(kTemporaryMarker))
+        return fileName.substr(kTemporaryMarker.size(), 8) == hex8(nameHash(name));
+    // ".<name>.qftmp-...", as earlier versions named them.
+    return fileName.size() > 1 + name.size() + kTemporaryMarker.size() && fileName.front() == '.' &&
+           fileName.substr(1, name.size()) == name &&
+           fileName.substr(1 + name.size(), kTemporaryMarker.size()) == kTemporaryMarker;
 }
 
 bool FileManager::isAbandonedTemporaryOfThisComputer(std::string_view fileName) {
     if (!isTemporaryName(fileName)) return false;
-    const std::string_view suffix =
-        fileName.substr(fileName.rfind(kTemporaryMarker) + kTemporaryMarker.size());
-    if (suffix.size() != 32) return false;
-    for (const char c : suffix) {
-        if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
+    const auto marker = fileName.rfind(kTemporaryMarker);
+    std::string_view suffix = fileName.substr(marker + kTemporaryMarker.size());
+    if (marker == 0) {
+        if (suffix.size() != kShortSuffixLength) return false;
+        suffix.remove_prefix(8);  // the name's hash
+    } else if (suffix.size() != kLongSuffixLength) {
+        return false;
     }
+    if (!isHex(suffix)) return false;
     if (suffix.substr(0, 8) != computerToken()) return false;
     const auto process =
         static_cast<pid_t>(std::strtoul(std::string(suffix.substr(8, 8)).c_str(), nullptr, 16));
@@ -403,6 +672,19 @@ std::optional<Date> FileManager::modifyDateForFile(const fs::path& url) {
     struct stat info {};
     if (::lstat(url.c_str(), &info) != 0) return std::nullopt;
     return Date::fromTimespec(info.st_mtim);
+}
+
+std::optional<Date> FileManager::newestModifyDate(const fs::path& url,
+                                                  const std::vector<fs::path>& leftOut) {
+    struct stat info {};
+    if (::lstat(url.c_str(), &info) != 0) return std::nullopt;
+    return newestModifyDate(url, info, leftOut);
+}
+
+Date FileManager::newestModifyDate(const fs::path& url, const struct stat& info,
+                                   const std::vector<fs::path>& leftOut) {
+    if (!S_ISDIR(info.st_mode)) return Date::fromTimespec(info.st_mtim);
+    return Date::fromTimespec(newestBelow(url, info.st_mtim, relativeForms(leftOut)));
 }
 
 fs::path FileManager::noSandboxHomeURL() {

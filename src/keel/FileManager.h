@@ -8,10 +8,13 @@
 // Thread safety: every member may be called from any thread.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "keel/Date.h"
 
@@ -25,6 +28,27 @@ enum class CopyDurability {
     // Nothing is flushed; the caller flushes a whole batch of copies at once
     // (see `synchronizeFileSystem`) before it relies on them.
     deferred,
+};
+
+// How `overwritingCopy` treats the parts of a folder that the user keeps out
+// of its copies, and how it dates the result.
+struct CopyOptions {
+    CopyDurability durability = CopyDurability::flushed;
+    // Entries of the source folder, as paths relative to it, that the copy
+    // leaves out together with everything in them.
+    std::vector<std::filesystem::path> leftOut;
+    // Entries of the destination folder, as paths relative to it, that keep
+    // the version the destination holds now. Before the copy takes the
+    // destination's place, each is carried into it (as hard links where the
+    // file system allows, else copied) instead of what the source holds
+    // there; one the destination lacks is dropped from the copy. The old
+    // version stays whole until the copy replaces it, so an interruption
+    // never loses one.
+    std::vector<std::filesystem::path> keptInDestination;
+    // Whether a copied folder's own date becomes the newest date of what was
+    // copied (see `overwritingCopy`), so that the folder's date tells the
+    // content's age.
+    bool datesFolderByNewest = false;
 };
 
 struct ContentExistence {
@@ -47,6 +71,13 @@ public:
     static void overwritingCopy(const std::filesystem::path& source,
                                 const std::filesystem::path& destination,
                                 CopyDurability durability = CopyDurability::flushed);
+    // The same with `options`. Returns the newest modification date of what
+    // was copied: a file's or link's own date, or the newest of a folder and
+    // everything copied from it (as `newestModifyDate` finds it, without the
+    // entries left out). Throws.
+    static Date overwritingCopy(const std::filesystem::path& source,
+                                const std::filesystem::path& destination,
+                                const CopyOptions& options);
 
     // Flushes everything written to the file system that holds `url` (syncfs).
     // Throws when the flush fails: what was written may not be on the disk.
@@ -58,9 +89,18 @@ public:
     // Returns false, changing nothing, when a folder is already there. Throws.
     static bool createOwnerOnlyFolder(const std::filesystem::path& url);
 
-    // Temporary siblings are named ".<name>.qftmp-<hex>"; the hexadecimal part
-    // names the computer and the process that made them.
+    // A hidden sibling of `destination` that no one else uses, named
+    // ".qftmp-<hex>": 47 bytes whatever the destination's name, so that a
+    // sibling of any file name the system allows is possible. The
+    // hexadecimal part holds a short hash of the destination's name, and
+    // names the computer and the process that made it.
+    static std::filesystem::path temporarySibling(const std::filesystem::path& destination);
+    // Whether `fileName` is such a temporary, or one of the longer form
+    // ".<name>.qftmp-<hex>" that earlier versions made.
     static bool isTemporaryName(std::string_view fileName);
+    // Whether `fileName` is a temporary made beside an item named `name`
+    // (for the short form: one whose name hashes alike).
+    static bool isTemporaryNameOf(std::string_view fileName, std::string_view name);
     // Whether `fileName` is a temporary made by a process of this computer that
     // no longer runs: a leftover of an interrupted copy that is safe to delete.
     // Temporaries of other computers (a shared package) are never such.
@@ -69,6 +109,22 @@ public:
     // The modification date of the item at `url` itself (not of a link's
     // target), or nothing when there is no item.
     static std::optional<Date> modifyDateForFile(const std::filesystem::path& url);
+
+    // The date that tells a settings item's age: for a file or link its own
+    // modification date; for a folder the newest of its own date and those of
+    // everything in it, every level down. A folder's own date changes only
+    // when entries are added, removed or renamed in it, not when a file in it
+    // is edited in place, so its own date alone would miss such edits. Links
+    // inside count by their own date and are never followed. The entries at
+    // the relative paths `leftOut` are not looked at, nor anything in them; a
+    // folder that cannot be opened counts by its own date. Nothing when there
+    // is no item at `url`.
+    static std::optional<Date> newestModifyDate(
+        const std::filesystem::path& url, const std::vector<std::filesystem::path>& leftOut = {});
+    // The same for the item at `url` whose lstat is `info`, which spares one
+    // system call for a caller that has it.
+    static Date newestModifyDate(const std::filesystem::path& url, const struct stat& info,
+                                 const std::vector<std::filesystem::path>& leftOut = {});
 
     // The user's real home folder: $HOME when it is set and absolute, else the
     // home folder of the password entry.

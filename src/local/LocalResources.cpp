@@ -248,4 +248,21 @@ bool LocalResources::isExcluded(const fs::path& url) const {
     });
 }
 
+std::vector<fs::path> LocalResources::excludedInside(const fs::path& folder) const {
+    const auto normal = [](const fs::path& path) {
+        fs::path result = path.lexically_normal();
+        if (!result.has_filename() && result.has_relative_path()) result = result.parent_path();
+        return result;
+    };
+    std::vector<fs::path> inside;
+    const fs::path base = normal(folder);
+    for (const auto& excluded : excludedFileURLs()) {
+        if (excluded.empty() || !keel::isParent(base, excluded)) continue;
+        fs::path relative = normal(excluded).lexically_relative(base);
+        if (!relative.empty() && relative != "." && !relative.has_root_path())
+            inside.push_back(std::move(relative));
+    }
+    return inside;
+}
+
 }  // namespace quillfen

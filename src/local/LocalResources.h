@@ -104,6 +104,10 @@ public:
 
     // Whether `url` is an excluded location or lies inside one.
     bool isExcluded(const std::filesystem::path& url) const;
+    // The excluded locations that lie inside the folder `folder` (not the
+    // folder itself), as paths relative to it: what a copy of the folder
+    // leaves out.
+    std::vector<std::filesystem::path> excludedInside(const std::filesystem::path& folder) const;
 
 private:
     std::filesystem::path applicationsDirectory_;

@@ -20,8 +20,7 @@ const std::string marker = ".qftmp-";
 }  // namespace
 
 bool TemporaryLeftovers::isTemporaryOf(const std::string& fileName, const std::string& name) {
-    const std::string prefix = "." + name + marker;
-    return !name.empty() && fileName.size() > prefix.size() && fileName.rfind(prefix, 0) == 0;
+    return keel::FileManager::isTemporaryNameOf(fileName, name);
 }
 
 bool TemporaryLeftovers::isOlderThan(const fs::path& url, std::chrono::seconds age) {

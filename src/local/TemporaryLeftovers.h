@@ -1,14 +1,17 @@
 // TemporaryLeftovers: removes the temporary siblings that an interrupted copy
 // left beside a local settings item. A copy over a settings path is made under
-// the hidden name ".<name>.qftmp-<hex>" beside it and then renamed into place;
-// a run that is killed part-way leaves that temporary behind. The next install
-// or synchronize run removes such leftovers of the paths it restores.
+// a hidden name ".qftmp-<hex>" beside it (see FileManager::temporarySibling)
+// and then renamed into place; a run that is killed part-way leaves that
+// temporary behind. The next install or synchronize run removes such
+// leftovers of the paths it restores.
 //
-// Only names of that form for the given path are touched, and only when no
-// copy can still be writing them: the name says it was made by a process of
-// this computer that no longer runs, or it is old enough (another Quillfen
-// process may be copying right now): its status change time, which every step
-// of a copy renews, is older than `minimumAge`. The copy keeps the original's
+// Only temporaries made for the given path are touched (by the hash of its
+// name in the short form, by the name itself in the longer form of earlier
+// versions), and only when no copy can still be writing them: the name says
+// it was made by a process of this computer that no longer runs, or it is old
+// enough (another Quillfen process may be copying right now): its status
+// change time, which every step of a copy renews, is older than
+// `minimumAge`. The copy keeps the original's
 // modification date, so that date says nothing about the copy.
 //
 // Cheap: each parent folder is listed at most once per object (one per run).
@@ -38,7 +41,8 @@ public:
 
     // Whether the item at `url` had its status last changed more than `age` ago.
     static bool isOlderThan(const std::filesystem::path& url, std::chrono::seconds age);
-    // Whether `fileName` is a temporary sibling of an item named `name`.
+    // Whether `fileName` is a temporary sibling of an item named `name`; a
+    // name hashing alike counts too.
     static bool isTemporaryOf(const std::string& fileName, const std::string& name);
 
 private:

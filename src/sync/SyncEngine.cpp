@@ -18,6 +18,7 @@
 #include "keel/URL.h"
 #include "local/LocalResources.h"
 #include "local/PreferencesTool.h"
+#include "local/SettingsLink.h"
 #include "sync/UndoRun.h"
 
 namespace quillfen {
@@ -103,6 +104,11 @@ void SyncEngine::setUndoStore(std::optional<UndoStore> store) {
 }
 
 SyncLogs SyncEngine::run() {
+    // Without "Data.json" the package reads as never backed up: an install
+    // would find nothing, and the save of a back-up or synchronize would
+    // write a list that names none of the copies there.
+    if (!(action_ == SyncAction::backUp && replacesMissingDataList_) && file_->dataListIsMissing())
+        throw BackupError(BackupError::Code::dataListHasNotArrived, file_->url());
     SyncLogs logs(action_);
     const std::vector<BackupAppItem> apps = file_->appItems();
     const std::vector<BackupExecItem> execs = file_->execItems();
@@ -176,6 +182,10 @@ SyncResult SyncEngine::process(const SyncItemState& item) const {
 
 void SyncEngine::process(const SyncPathState& state) const {
     if (local_->isExcluded(state.url)) return;
+    // A link into an excluded place is left alone as the place itself is.
+    if (const auto followed = SettingsLink::followedLocation(state.url);
+        followed && *followed != state.url && local_->isExcluded(*followed))
+        return;
     switch (action_) {
         case SyncAction::backUp:
             backUp(state);
@@ -201,16 +211,23 @@ void SyncEngine::process(const SyncPathState& state) const {
 
 void SyncEngine::backUp(const SyncPathState& state) const {
     refreshPreferences(state);
-    file_->backUpData(state.path);
+    file_->backUpData(state.path, local_->excludedInside(state.url));
 }
 
 void SyncEngine::install(const SyncPathState& state) const {
     refreshPreferences(state);
+    // What the user excluded inside a folder is neither copied over nor
+    // deleted: the local version stays.
+    const std::vector<std::filesystem::path> kept = local_->excludedInside(state.url);
     // Only a path the package holds a copy of is replaced.
     if (!context_ || !file_->dataItem(state.path)) {
-        file_->installData(state.path);
+        file_->installData(state.path, kept);
     } else {
-        context_->leftovers.removeFor(state.url);
+        // Where the content is written: through a link to the user's own
+        // file, which is what undo must keep. A link that may not be
+        // followed fails here, before anything is kept or replaced.
+        const keel::URL content = SettingsLink::contentLocation(state.url);
+        context_->leftovers.removeFor(content);
         std::shared_ptr<UndoRun> run;
         int index = 0;
         try {
@@ -225,7 +242,7 @@ void SyncEngine::install(const SyncPathState& state) const {
                 }
                 run = context_->undoRun;
             }
-            index = run->keep(state.path, state.url);
+            index = run->keep(state.path, content);
         } catch (const std::exception& error) {
             // Never replace what could not be kept: it could not be put back.
             throw std::runtime_error(
@@ -233,12 +250,12 @@ void SyncEngine::install(const SyncPathState& state) const {
                 std::string(error.what()) + ").");
         }
         try {
-            file_->installData(state.path);
+            file_->installData(state.path, kept);
         } catch (...) {
-            run->didFail(index, state.url);
+            run->didFail(index, content);
             throw;
         }
-        run->didInstall(index, state.url);
+        run->didInstall(index, content);
     }
     // Reached only when the restore went through.
     refreshPreferences(state);

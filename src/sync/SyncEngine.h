@@ -9,11 +9,16 @@
 // for a synchronization. Before an install or synchronize run replaces or
 // creates a local item, it keeps the item as it was in the undo store (see
 // UndoStore), and removes the temporaries an interrupted copy left beside it;
-// a path whose item cannot be kept is not replaced and reports why. Before a
-// property list is copied (and again after it
-// was restored) the preferences tool reads it, so that the system's cached
-// preferences and the file agree. A path whose copy fails is recorded in the
-// logs and the run goes on; the run ends with one history event and one save.
+// a path whose item cannot be kept is not replaced and reports why. Entries
+// the user excluded inside a settings folder stay out of its copy, and an
+// install keeps the local version of them. A symbolic link at a settings
+// path is followed where SettingsLink allows it (the content is copied, and
+// installed where the link leads) and fails its path otherwise; a record
+// whose copy has not arrived fails its path in an install or synchronize.
+// Before a property list is copied (and again after it was restored) the
+// preferences tool reads it, so that the system's cached preferences and the
+// file agree. A path whose copy fails is recorded in the logs and the run
+// goes on; the run ends with one history event and one save.
 //
 // Threads: `run()` blocks the calling thread until every item is done. Item
 // states are built on the calling thread; items are processed on a queue of
@@ -88,11 +93,20 @@ public:
     // it; TemporaryLeftovers::minimumAge unless set. Set before `run()`.
     void setLeftoverAge(std::chrono::seconds age) { leftoverAge_ = age; }
 
+    // Whether a back-up goes ahead in a package whose data copies have
+    // arrived without their "Data.json" (see BackupFile::dataListIsMissing):
+    // it then records this computer's paths afresh, and the copies no record
+    // names become orphans. Off by default. Set before `run()`.
+    void setReplacesMissingDataList(bool replaces) { replacesMissingDataList_ = replaces; }
+
     // Performs the action on every recorded item, adds a history event with
     // the action and saves the package. An install or synchronize run holds
     // the undo store's lock (UndoStore::lock) throughout. When the package
     // turns out moved or deleted, the run stops copying, saves nothing and
-    // throws BackupError backupFileWasMovedOrDeleted. Returns the failures; throws only
+    // throws BackupError backupFileWasMovedOrDeleted. A package whose
+    // "Data.json" has not arrived while its data copies have is refused
+    // before anything is done (BackupError dataListHasNotArrived), unless a
+    // back-up was told to replace it. Returns the failures; throws only
     // what the save threw (the failures are then lost, while the history
     // event stays in the package's memory for the next save). A second call
     // repeats the whole action.
@@ -131,6 +145,7 @@ private:
     ProgressHandler progressHandler_;
     std::optional<UndoStore> undoStore_;
     std::chrono::seconds leftoverAge_ = TemporaryLeftovers::minimumAge;
+    bool replacesMissingDataList_ = false;
     // Set while `run()` runs.
     RunContext* context_ = nullptr;
 };

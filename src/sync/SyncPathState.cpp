@@ -1,66 +1,20 @@
 #include "sync/SyncPathState.h"
 
-#include <dirent.h>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <memory>
 #include <stdexcept>
-#include <string_view>
 #include <utility>
 #include <vector>
 
 #include "backup/BackupFile.h"
+#include "keel/FileManager.h"
 #include "local/LocalResources.h"
 #include "local/PathConverter.h"
 #include "local/PathStatuses.h"
+#include "local/SettingsLink.h"
 
 namespace quillfen {
-
-namespace {
-
-bool later(const timespec& a, const timespec& b) {
-    return a.tv_sec != b.tv_sec ? a.tv_sec > b.tv_sec : a.tv_nsec > b.tv_nsec;
-}
-
-// The newest of `newest` and the modification dates of everything below the
-// folder at `folder`, every level down, links not followed (a link counts by
-// its own date). Each folder is opened relative to its parent, so the walk
-// costs one stat per entry. A folder that cannot be opened is left out: an
-// unreadable folder could not be copied either, and a tree deeper than the
-// process may hold folders open stops there rather than failing the state.
-timespec newestBelow(const keel::URL& folder, timespec newest) {
-    using Directory = std::unique_ptr<DIR, int (*)(DIR*)>;
-    const auto open = [](int parent, const char* name) -> Directory {
-        const int fd = ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (fd < 0) return {nullptr, ::closedir};
-        DIR* dir = ::fdopendir(fd);
-        if (!dir) ::close(fd);
-        return {dir, ::closedir};
-    };
-    std::vector<Directory> stack;
-    if (Directory root = open(AT_FDCWD, folder.c_str())) stack.push_back(std::move(root));
-    while (!stack.empty()) {
-        DIR* current = stack.back().get();
-        const dirent* entry = ::readdir(current);
-        if (!entry) {
-            stack.pop_back();
-            continue;
-        }
-        const std::string_view name = entry->d_name;
-        if (name == "." || name == "..") continue;
-        struct stat info {};
-        if (::fstatat(::dirfd(current), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) continue;
-        if (later(info.st_mtim, newest)) newest = info.st_mtim;
-        if (!S_ISDIR(info.st_mode)) continue;
-        if (Directory child = open(::dirfd(current), entry->d_name))
-            stack.push_back(std::move(child));
-    }
-    return newest;
-}
-
-}  // namespace
 
 SyncPathState::SyncPathState(const std::shared_ptr<BackupFile>& file, std::string settingsPath,
                              std::optional<std::string> applicationID)
@@ -82,12 +36,6 @@ SyncPathState::SyncPathState(const std::shared_ptr<BackupFile>& file, std::strin
         backupDate = record->backupDate;
         originalDate = record->originalDate;
     }
-    // The item's own date is what a back-up records as the original date.
-    // A folder's own date changes only when entries are added, removed or
-    // renamed in it, not when a file in it is edited in place or anything
-    // changes in a subfolder: its date here is the newest of the folder and
-    // everything in it, so that such an edit is seen at all.
-    std::optional<keel::Date> ownDate;
     // Finding an application's paths has just asked the system about most
     // locations; its answer stands for the lstat here.
     std::optional<PathStatuses::Status> status;
@@ -96,30 +44,48 @@ SyncPathState::SyncPathState(const std::shared_ptr<BackupFile>& file, std::strin
         status.emplace();
         status->exists = ::lstat(url.c_str(), &status->info) == 0;
     }
+    // Where the content is: a link the back-up follows counts by what it
+    // leads to.
+    keel::URL content = url;
     if (status->exists) {
-        const struct stat& info = status->info;
-        ownDate = keel::Date::fromTimespec(info.st_mtim);
-        modifyDate = S_ISDIR(info.st_mode)
-                         ? keel::Date::fromTimespec(newestBelow(url, info.st_mtim))
-                         : *ownDate;
+        // The date a back-up records for the copy, found the same way: a
+        // link the back-up follows counts by what it leads to, and a folder
+        // by the newest date in it without what the user excluded there.
+        struct stat info = status->info;
+        if (S_ISLNK(info.st_mode)) {
+            struct stat reached {};
+            if (const auto followed = SettingsLink::followedLocation(url);
+                followed && ::stat(followed->c_str(), &reached) == 0) {
+                content = *followed;
+                info = reached;
+            }
+        }
+        modifyDate = keel::FileManager::newestModifyDate(content, info, local.excludedInside(url));
     }
-    // Something in the folder is newer than the folder and than the copy.
-    const bool changedInside = modifyDate > ownDate && (!backupDate || *modifyDate > *backupDate);
 
     // The dates are kept whatever the outcome, so that a list can still show
-    // them for a path the user excluded.
-    if (local.isExcluded(url)) {
+    // them for a path the user excluded, or one that leads into an excluded
+    // place.
+    if (local.isExcluded(url) || (content != url && local.isExcluded(content))) {
         action = SyncAction::doNothing;
     } else if (!modifyDate) {
         // Nothing to back up, and a synchronization does not bring back an
         // item the user removed from this computer.
         action = SyncAction::doNothing;
-    } else if (ownDate == originalDate && !changedInside) {
-        // The local item is the very one that was copied into the package
-        // (files in a folder may be newer than the folder, but not than the
-        // copy).
-        action = SyncAction::doNothing;
+    } else if (originalDate) {
+        // The date of the content the package holds against the date of
+        // the content here: the newer content wins, whenever either side
+        // made its copy. The copy's own date says only when the last
+        // back-up ran, which may be after an older edit than this one.
+        if (*modifyDate > *originalDate) {
+            action = SyncAction::backUp;
+        } else if (*modifyDate < *originalDate) {
+            action = SyncAction::install;
+        } else {
+            action = SyncAction::doNothing;
+        }
     } else {
+        // Records of earlier versions may lack the content's date.
         action = decision(backupDate, modifyDate);
     }
 }

@@ -1,16 +1,20 @@
 // SyncPathState: what one settings path needs, as a snapshot taken when the
 // state is built. It pairs the package's record of the path (when its copy was
-// made, and how old the local item was then) with the local item's
-// modification date now, and decides from them whether the path should be
-// backed up, installed, or left alone.
+// made, and the date of the content it holds) with the date of the local
+// content now, and decides from them whether the path should be backed up,
+// installed, or left alone: the newer content wins. Where the record holds
+// the content's date (`originalDate`), a later local date is `backUp`, an
+// earlier one `install`, the same one `doNothing`; only a record without it
+// (written by an earlier version) is judged by when its copy was made
+// (`decision`), which can also give `upToDate`.
 //
 // Building a state reads the package's data record (through the package's
-// serial queue, synchronously), the file system (one stat, not following a
-// symbolic link at the final component, and for a folder one stat of every
-// entry in it, links not followed) and the exclusion list; it changes
-// nothing and never fails. It must not be built on the package's queue.
-// Several states may be built at once on different threads; a built state is
-// a plain value.
+// serial queue, synchronously), the file system (one lstat; for a symbolic
+// link that a back-up follows, one stat of what it leads to; for a folder one
+// stat of every entry in it, links inside not followed, excluded entries left
+// out) and the exclusion list; it changes nothing and never fails. It must not be built on the
+// package's queue. Several states may be built at once on different threads; a built state is a
+// plain value.
 #pragma once
 
 #include <memory>
@@ -36,11 +40,14 @@ struct SyncPathState {
     std::optional<std::string> bundleID;
     // When the package's copy was made; absent without a data record.
     std::optional<keel::Date> backupDate;
-    // The local item's modification date when the copy was made; absent
-    // without a record or when the record has none.
+    // The date of the content the package's copy holds, as the back-up that
+    // made it found it (see `modifyDate`); absent without a record or when
+    // the record has none.
     std::optional<keel::Date> originalDate;
-    // The local item's modification date now; for a folder the newest date
-    // of the folder and everything in it. Absent when there is no item.
+    // The local content's date now: a file's modification date; a folder's
+    // newest date of the folder and everything in it but what is excluded;
+    // for a symbolic link that a back-up follows, that of what it leads to
+    // (else the link's own). Absent when there is no item.
     std::optional<keel::Date> modifyDate;
     // One of doNothing, upToDate, backUp or install once built from a package.
     SyncAction action = SyncAction::doNothing;

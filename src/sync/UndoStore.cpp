@@ -15,6 +15,7 @@
 #include "keel/FileSystemFaults.h"
 #include "keel/URL.h"
 #include "local/PathConverter.h"
+#include "local/SettingsLink.h"
 #include "local/TemporaryLeftovers.h"
 
 namespace fs = std::filesystem;
@@ -45,8 +46,7 @@ bool isRunName(const std::string& name) {
 // Removes the item at `url` so that the path never holds half of it: it is
 // renamed aside first, and what is aside is then deleted.
 void removeAtomically(const fs::path& url) {
-    const fs::path aside = url.parent_path() / ("." + url.filename().string() + ".qftmp-undo" +
-                                                std::to_string(::getpid()));
+    const fs::path aside = keel::FileManager::temporarySibling(url);
     keel::FileSystemFaults::checkpoint(keel::FileSystemFaults::Operation::rename, url);
     fs::rename(url, aside);
     std::error_code ignored;
@@ -203,7 +203,10 @@ UndoStore::Result UndoStore::undoLastRun() {
             remaining.push_back(entry);
             continue;
         }
-        const fs::path url = PathConverter::url(entry.path);
+        // The run wrote through a link to the user's own file, and kept
+        // what was there: undo puts it back there too, leaving the link.
+        const fs::path location = PathConverter::url(entry.path);
+        const fs::path url = SettingsLink::followedLocation(location).value_or(location);
         leftovers.removeFor(url);
         try {
             const std::string current = UndoRun::fingerprint(url);

@@ -12,6 +12,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "backup/BackupError.h"
 #include "backup/BackupFileData.h"
 #include "catalog/BackupDecodingError.h"
 #include "keel/JSONLimits.h"
@@ -171,7 +172,12 @@ TEST_F(BackupCorruptionTest, AMissingFileReadsAsAnEmptyListAndLeavesTheOthers) {
     fs::remove_all(package / "Data");
     ASSERT_TRUE(opensOrNames(package / "Data.json", "no data folder"));
     BackupFileData data(package);
-    data.restoreData(kCopyName, home / ".toolrc");
+    try {
+        data.restoreData(kCopyName, home / ".toolrc");
+        ADD_FAILURE() << "a missing copy was restored";
+    } catch (const BackupError& error) {
+        EXPECT_EQ(error.code(), BackupError::Code::dataCopyHasNotArrived);
+    }
     EXPECT_EQ(readFile(home / ".toolrc"), "local settings");
 }
 

@@ -69,9 +69,16 @@ protected:
             SCOPED_TRACE(path);
             ASSERT_TRUE(fs::exists(copyURL(uuid))) << "a saved record lost its copy";
             const auto known = oldCopies.find(uuid);
-            const Snapshot expected =
+            Snapshot expected =
                 known != oldCopies.end() ? known->second : snapshotOf(home() / path);
-            EXPECT_EQ(snapshotOf(copyURL(uuid)), expected);
+            Snapshot copy = snapshotOf(copyURL(uuid));
+            // A new folder copy is dated by the newest date in it, not by
+            // the local folder's own date.
+            if (known == oldCopies.end() && fs::is_directory(copyURL(uuid))) {
+                expected.erase("");
+                copy.erase("");
+            }
+            EXPECT_EQ(copy, expected);
         }
     }
 

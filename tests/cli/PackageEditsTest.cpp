@@ -226,6 +226,52 @@ TEST_F(PackageEditsTest, ExcludedFoldersAreStoredAndLeftAlone) {
     EXPECT_FALSE(dataCopy(".config/nano/nanorc").empty());
 }
 
+// Exclusions are named like custom files, relative to the home folder
+// whatever the current folder; one that names nothing yet is kept with a
+// warning, and status shows what each exclusion leaves out.
+TEST_F(PackageEditsTest, RelativeExclusionsAreInTheHomeFolderAndShownInStatus) {
+    writeSetting(first, ".curlrc", "--silent\n");
+    writeSetting(first, ".config/tool/settings", "a");
+    ASSERT_EQ(on(first, {"add", "exec", "curl"}).exitCode, 0);
+    ASSERT_EQ(on(first, {"add", "file", ".config/tool"}).exitCode, 0);
+
+    const auto added = first.run({"--json", "exclude", "add", ".curlrc", ".config/tool/secret/"});
+    EXPECT_EQ(added.exitCode, 0);
+    EXPECT_EQ(added.json()["excluded"],
+              json::array({(first.home() / ".curlrc").string(),
+                           (first.home() / ".config/tool/secret").string()}));
+    ASSERT_EQ(added.warnings().size(), 1u) << added.err;
+    EXPECT_NE(added.warnings()[0].find(".config/tool/secret does not exist"), std::string::npos)
+        << added.err;
+
+    const auto status = jsonOn(first, {"status"});
+    EXPECT_EQ(status["execs"][0]["paths"][0]["excluded"], true) << status["execs"];
+    EXPECT_EQ(status["files"][0]["excluded"], false);
+    EXPECT_EQ(status["files"][0]["excludedInside"], json::array({"secret"}));
+    EXPECT_NE(on(first, {"status"}).out.find(".config/tool  found"), std::string::npos);
+    EXPECT_NE(on(first, {"status"}).out.find("(leaves out secret)"), std::string::npos);
+}
+
+// A custom file that a recorded item covers too is recorded, and the user
+// is told; removing either item keeps the copy the other still uses.
+TEST_F(PackageEditsTest, AFileThatARecordedItemCoversIsNamedAndItsCopyShared) {
+    writeSetting(first, ".bashrc", "alias ll='ls -l'\n");
+    ASSERT_EQ(on(first, {"add", "exec", "Bash"}).exitCode, 0);
+    const auto added = on(first, {"add", "file", ".bashrc"});
+    EXPECT_EQ(added.exitCode, 0);
+    ASSERT_EQ(added.warnings().size(), 1u) << added.err;
+    EXPECT_NE(added.warnings()[0].find(".bashrc: the executable Bash already covers it"),
+              std::string::npos)
+        << added.err;
+    ASSERT_EQ(on(first, {"backup"}).exitCode, 0);
+    const fs::path copy = dataCopy(".bashrc");
+    ASSERT_FALSE(copy.empty());
+
+    EXPECT_EQ(on(first, {"remove", "file", ".bashrc"}).exitCode, 0);
+    EXPECT_EQ(dataCopy(".bashrc"), copy);
+    EXPECT_TRUE(fs::exists(copy));
+}
+
 TEST_F(PackageEditsTest, VersionHelpAndCatalog) {
     const auto version = first.run({"--version"});
     EXPECT_EQ(version.exitCode, 0);

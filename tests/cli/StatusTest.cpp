@@ -62,8 +62,8 @@ TEST_F(StatusTest, TheDocumentHoldsEveryRowWithRawStatesDatesAndNulls) {
 
     const std::set<std::string> rowMembers{"name",       "enabled", "found",
                                            "backupDate", "state",   "paths"};
-    const std::set<std::string> pathMembers{"path", "state", "backupDate", "originalDate",
-                                            "modifyDate"};
+    const std::set<std::string> pathMembers{"path",         "state",      "backupDate",
+                                            "originalDate", "modifyDate", "excluded"};
     ASSERT_EQ(status["apps"].size(), 1u);
     const auto& hazel = status["apps"][0];
     EXPECT_EQ(memberNames(hazel), rowMembers);
@@ -97,8 +97,8 @@ TEST_F(StatusTest, TheDocumentHoldsEveryRowWithRawStatesDatesAndNulls) {
 
     ASSERT_EQ(status["files"].size(), 1u);
     const auto& todo = status["files"][0];
-    EXPECT_EQ(memberNames(todo),
-              (std::set<std::string>{"path", "enabled", "found", "backupDate", "state"}));
+    EXPECT_EQ(memberNames(todo), (std::set<std::string>{"path", "enabled", "found", "backupDate",
+                                                        "state", "excluded"}));
     EXPECT_EQ(todo["path"], "notes/todo.txt");
     EXPECT_EQ(todo["enabled"], true);
     EXPECT_EQ(todo["found"], true);
@@ -183,12 +183,37 @@ TEST_F(StatusTest, RecordsWhoseCopyHasNotArrivedAreNamedAndTheRunGoesOn) {
     EXPECT_EQ(status["warnings"].size(), 1u);
     EXPECT_TRUE(anyContains(strings(status["warnings"]), ".curlrc"));
 
-    // An install skips the path whose copy is missing and installs the rest.
+    // An install installs the rest, and names the path whose copy is
+    // missing as a failure: it did not do what was asked.
     authorize(second);
     const auto install = on(second, {"install"});
-    EXPECT_EQ(install.exitCode, 0) << install.out;
+    EXPECT_EQ(install.exitCode, 1) << install.out;
+    EXPECT_NE(install.out.find(".curlrc: Its copy has not arrived in the package yet."),
+              std::string::npos)
+        << install.out << install.err;
     EXPECT_FALSE(fs::exists(second.home() / ".curlrc"));
     EXPECT_EQ(contentOf(second.home() / "notes/todo.txt"), "milk\n");
+}
+
+// Copies without the "Data.json" that names them: status says the package
+// is incomplete, every run refuses it, and only a forced back-up goes on.
+TEST_F(StatusTest, APackageWithoutItsDataListIsIncompleteUntilItArrives) {
+    ASSERT_EQ(on(first, {"backup"}).exitCode, 0);
+    fs::remove(package / "Data.json");
+
+    const auto status = jsonOn(first, {"status"});
+    EXPECT_TRUE(anyContains(strings(status["warnings"]), "Data.json has not arrived yet"))
+        << status["warnings"];
+    for (const char* command : {"backup", "install", "sync"}) {
+        const auto refused = on(first, {command});
+        EXPECT_EQ(refused.exitCode, 3) << command;
+        EXPECT_NE(refused.err.find("Data.json has not arrived yet"), std::string::npos)
+            << refused.err;
+        EXPECT_FALSE(fs::exists(package / "Data.json")) << command;
+    }
+    EXPECT_EQ(on(first, {"backup", "--force"}).exitCode, 0);
+    EXPECT_TRUE(fs::exists(package / "Data.json"));
+    EXPECT_TRUE(jsonOn(first, {"status"})["warnings"].empty());
 }
 
 }  // namespace

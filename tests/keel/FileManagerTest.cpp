@@ -75,6 +75,75 @@ TEST(FileManagerTest, OverwritingCopyOfAFolderKeepsContentsModesDatesAndLinks) {
     EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{"dest", "source"}));
 }
 
+// A folder's age is its newest entry's: an edit in place deep inside leaves
+// the folder's own date alone. What the user excludes counts for nothing.
+TEST(FileManagerTest, NewestModifyDateLooksEverywhereButWhereItIsTold) {
+    TemporaryDirectory dir;
+    const fs::path folder = dir / "folder";
+    writeFile(folder / "a", "a");
+    writeFile(folder / "sub" / "deep" / "b", "b");
+    writeFile(folder / "secret" / "token", "t");
+    fs::create_symlink(dir / "elsewhere", folder / "link");
+    setModifyDate(folder / "a", 1'600'000'100);
+    setModifyDate(folder / "sub" / "deep" / "b", 1'600'000'300);
+    setModifyDate(folder / "secret" / "token", 1'600'000'900);
+    setModifyDate(folder / "link", 1'600'000'050);
+    for (const char* inner : {"sub/deep", "sub", "secret", ""})
+        setModifyDate(folder / inner, 1'600'000'000);
+    const auto at = [](time_t seconds) { return keel::Date::fromTimespec({seconds, 0}); };
+
+    EXPECT_EQ(FileManager::newestModifyDate(folder), at(1'600'000'900));
+    EXPECT_EQ(FileManager::newestModifyDate(folder, {"secret"}), at(1'600'000'300));
+    EXPECT_EQ(FileManager::newestModifyDate(folder, {"secret/", "sub/deep/b"}), at(1'600'000'100));
+    EXPECT_EQ(FileManager::newestModifyDate(folder / "a"), at(1'600'000'100));
+    EXPECT_EQ(FileManager::newestModifyDate(dir / "missing"), std::nullopt);
+
+    // A copy finds the same date, and can carry it on the folder itself.
+    keel::CopyOptions options;
+    options.leftOut = {"secret"};
+    options.datesFolderByNewest = true;
+    EXPECT_EQ(FileManager::overwritingCopy(folder, dir / "copy", options), at(1'600'000'300));
+    EXPECT_FALSE(fs::exists(dir / "copy" / "secret"));
+    EXPECT_EQ(FileManager::modifyDateForFile(dir / "copy"), at(1'600'000'300));
+    EXPECT_EQ(FileManager::modifyDateForFile(dir / "copy" / "sub"), at(1'600'000'000));
+}
+
+// An install keeps what the user excluded inside a folder: the local version
+// goes into the new one (sharing its files), the copy's version of it does
+// not, and no folder of the new version changes its date for it.
+TEST(FileManagerTest, OverwritingCopyKeepsTheDestinationsExcludedEntries) {
+    TemporaryDirectory dir;
+    writeFile(dir / "source" / "a", "new a");
+    writeFile(dir / "source" / "secret" / "theirs", "from the copy");
+    writeFile(dir / "source" / "sub" / "b", "new b");
+    setModifyDate(dir / "source" / "sub", 1'600'000'000);
+    writeFile(dir / "dest" / "a", "old a");
+    writeFile(dir / "dest" / "secret" / "token", "mine");
+    writeFile(dir / "dest" / "sub" / "deep" / "key", "mine too");
+    fs::permissions(dir / "dest" / "sub" / "deep", fs::perms(0700));
+    writeFile(dir / "dest" / "gone" / "x", "x");
+
+    keel::CopyOptions options;
+    options.keptInDestination = {"secret", "sub/deep/key", "missing", "gone/x/y"};
+    FileManager::overwritingCopy(dir / "source", dir / "dest", options);
+    EXPECT_EQ(readFile(dir / "dest" / "a"), "new a");
+    EXPECT_EQ(namesIn(dir / "dest" / "secret"), std::vector<std::string>{"token"});
+    EXPECT_EQ(readFile(dir / "dest" / "secret" / "token"), "mine");
+    EXPECT_EQ(readFile(dir / "dest" / "sub" / "deep" / "key"), "mine too");
+    EXPECT_EQ(modeOf(dir / "dest" / "sub" / "deep"), 0700u);
+    EXPECT_EQ(readFile(dir / "dest" / "sub" / "b"), "new b");
+    EXPECT_EQ(FileManager::modifyDateForFile(dir / "dest" / "sub"),
+              keel::Date::fromTimespec({1'600'000'000, 0}));
+    EXPECT_FALSE(fs::exists(dir / "dest" / "gone"));
+    EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{"dest", "source"}));
+
+    // Where nothing was, the copy's version of an excluded entry is dropped.
+    options.keptInDestination = {"secret"};
+    FileManager::overwritingCopy(dir / "source", dir / "fresh", options);
+    EXPECT_FALSE(fs::exists(dir / "fresh" / "secret"));
+    EXPECT_EQ(readFile(dir / "fresh" / "a"), "new a");
+}
+
 TEST(FileManagerTest, OverwritingCopyReplacesAFileByAFolderAndBack) {
     TemporaryDirectory dir;
     writeFile(dir / "file", "content");
@@ -90,12 +159,17 @@ TEST(FileManagerTest, OverwritingCopyReplacesAFileByAFolderAndBack) {
 TEST(FileManagerTest, FailedCopyLeavesTheOldDestinationAndNoLeftovers) {
     TemporaryDirectory dir;
     // A source tree whose deepest path fits the system's limit only under the
-    // short source name: copying it under the long destination name fails
-    // part-way, whoever runs the test.
+    // short source name: copying it under the temporary name (47 bytes)
+    // fails part-way, whoever runs the test.
     const std::string longName(200, 'd');
     fs::path deepest = dir / "s";
-    while (deepest.string().size() + longName.size() + 20 < 4000)
-        deepest /= std::string(240, 'n');
+    constexpr std::size_t kDeepestLength = 4070;  // the limit is 4095
+    // Components of 200 bytes, then one of what is left (never over 255).
+    std::size_t left = kDeepestLength - deepest.string().size() - 2;
+    for (; left > 256; left -= 201)
+        deepest /= std::string(200, 'n');
+    deepest /= std::string(left - 1, 'n');
+    ASSERT_EQ((deepest / "f").string().size(), kDeepestLength);
     writeFile(dir / "s" / "first", "new");
     writeFile(deepest / "f", "deep");
     writeFile(dir / longName / "old", "old");

@@ -83,6 +83,21 @@ TEST(FileSystemFaultsTest, EveryFailedStepIsReportedAndKeepsTheOldTarget) {
              writeFile(dir / "source" / "a", "new a");
          },
          [](const fs::path& dir) { FileManager::overwritingCopy(dir / "source", dir / "target"); }},
+        // An excluded entry of the folder is never lost, whatever step fails.
+        {"folder copy keeping excluded entries",
+         [](const fs::path& dir) {
+             writeFile(dir / "target" / "a", "old a");
+             writeFile(dir / "target" / "secret" / "token", "kept");
+             writeFile(dir / "target" / "sub" / "key", "kept too");
+             writeFile(dir / "source" / "a", "new a");
+             writeFile(dir / "source" / "secret" / "other", "from the copy");
+         },
+         [](const fs::path& dir) {
+             keel::CopyOptions options;
+             options.keptInDestination = {"secret", "sub/key"};
+             options.datesFolderByNewest = true;
+             FileManager::overwritingCopy(dir / "source", dir / "target", options);
+         }},
     };
     for (const auto persistence : {Persistence::once, Persistence::fromThenOn}) {
         for (const auto& sweep : sweeps) {
@@ -174,11 +189,13 @@ TEST(FileSystemFaultsTest, AbandonedTemporariesAreThoseOfThisComputerOnly) {
     const auto left = temporariesIn(dir.path());
     ASSERT_EQ(left.size(), 1u);
     const std::string own = left.front();
-    const std::string suffix = own.substr(own.rfind(".qftmp-") + 7);
-    ASSERT_EQ(suffix.size(), 32u);
-    const std::string computer = suffix.substr(0, 8);
+    ASSERT_EQ(own.rfind(".qftmp-", 0), 0u) << own;
+    const std::string suffix = own.substr(7);
+    ASSERT_EQ(suffix.size(), 40u);
+    const std::string name = suffix.substr(0, 8);
+    const std::string computer = suffix.substr(8, 8);
     const std::string otherComputer = computer == "00000000" ? "00000001" : "00000000";
-    const std::string random = suffix.substr(16);
+    const std::string random = suffix.substr(24);
     // A process number above the system's limit runs nowhere.
     const std::string gone = "7ffffffe";
     const struct {
@@ -186,15 +203,43 @@ TEST(FileSystemFaultsTest, AbandonedTemporariesAreThoseOfThisComputerOnly) {
         bool abandoned;
     } cases[] = {
         {own, false},  // this process may still be writing it
+        {".qftmp-" + name + computer + gone + random, true},
+        {".qftmp-" + name + otherComputer + gone + random, false},
+        {".qftmp-" + name + computer + "00000001" + random, false},  // a running process
+        {".qftmp-" + name + computer + gone + "x" + random.substr(1), false},
+        {".qftmp-" + computer + gone + random, false},  // no name hash
+        // The longer form that earlier versions made.
         {".file.qftmp-" + computer + gone + random, true},
         {".file.qftmp-" + otherComputer + gone + random, false},
-        {".file.qftmp-" + computer + "00000001" + random, false},  // a running process
-        {".file.qftmp-" + computer + gone + "x" + random.substr(1), false},
         {".file.qftmp-1234", false},
         {"file", false},
     };
     for (const auto& c : cases)
         EXPECT_EQ(FileManager::isAbandonedTemporaryOfThisComputer(c.name), c.abandoned) << c.name;
+}
+
+// A temporary beside an item has the same short name whatever the item's
+// name, so that every name the system allows can be written and replaced,
+// and still says whose temporary it is.
+TEST(FileSystemFaultsTest, TemporaryNamesFitBesideTheLongestNames) {
+    TemporaryDirectory dir;
+    const std::string longest(255, 'n');
+    const fs::path temporary = FileManager::temporarySibling(dir / longest);
+    EXPECT_EQ(temporary.parent_path(), dir.path());
+    EXPECT_EQ(temporary.filename().string().size(), 47u);
+    EXPECT_TRUE(FileManager::isTemporaryName(temporary.filename().string()));
+    EXPECT_TRUE(FileManager::isTemporaryNameOf(temporary.filename().string(), longest));
+    EXPECT_FALSE(FileManager::isTemporaryNameOf(temporary.filename().string(), "other"));
+    EXPECT_TRUE(FileManager::isTemporaryNameOf(".file.qftmp-0123", "file"));
+    EXPECT_FALSE(FileManager::isTemporaryNameOf(".file.qftmp-0123", "fil"));
+
+    FileManager::writeAtomically(dir / longest, "old");
+    writeFile(dir / "source" / longest, "new");
+    FileManager::overwritingCopy(dir / "source" / longest, dir / longest);
+    EXPECT_EQ(readFile(dir / longest), "new");
+    FileManager::overwritingCopy(dir / "source", dir / longest);
+    EXPECT_EQ(readFile(dir / longest / longest), "new");
+    EXPECT_EQ(temporariesIn(dir.path()), std::vector<std::string>{});
 }
 
 TEST(FileSystemFaultsTest, OwnerOnlyFolderIsExactlyOwnerOnly) {

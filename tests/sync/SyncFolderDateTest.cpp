@@ -80,14 +80,17 @@ TEST_F(SyncFolderDateTest, FolderStateSeesChangesInside) {
         const char* name;
         Dates dates;
         std::optional<time_t> backupDate;  // no record without it
-        time_t originalDate;               // the folder's own date then
+        time_t originalDate;               // the date of the copied content
         SyncAction expected;
         time_t newest;
     };
     const Case cases[] = {
         {"untouched since the copy", {0, 0, 0, 0}, 100, 0, SyncAction::doNothing, 0},
-        // Copies recorded before: their files may be newer than the folder.
-        {"file edited in place before the copy", {0, 0, 50, 0}, 100, 0, SyncAction::doNothing, 50},
+        // Records of earlier versions hold the folder's own date: anything
+        // newer inside makes the folder read as newer, and it is backed up
+        // once.
+        {"file edited in place before an old copy", {0, 0, 50, 0}, 100, 0, SyncAction::backUp, 50},
+        {"copy dated by its newest file", {0, 0, 50, 0}, 100, 50, SyncAction::doNothing, 50},
         {"file edited in place after the copy", {0, 0, 200, 0}, 100, 0, SyncAction::backUp, 200},
         {"file in a subfolder edited after the copy",
          {0, 0, 0, 200},
@@ -102,7 +105,12 @@ TEST_F(SyncFolderDateTest, FolderStateSeesChangesInside) {
          SyncAction::backUp,
          200},
         {"folder itself changed after the copy", {200, 0, 0, 0}, 100, 0, SyncAction::backUp, 200},
-        {"copied elsewhere later", {-50, -50, -20, -50}, 100, -100, SyncAction::install, -20},
+        {"newer content copied elsewhere",
+         {-50, -50, -20, -50},
+         100,
+         -10,
+         SyncAction::install,
+         -20},
         {"never copied", {0, 0, 10, 0}, std::nullopt, 0, SyncAction::backUp, 10},
     };
     for (const Case& c : cases) {

@@ -120,8 +120,12 @@ TEST_F(SyncStateTest, PathStateDecisions) {
         {"copied-here-untouched", true, 100, 0, SyncAction::doNothing},
         {"untouched-though-copy-is-older", true, -100, 0, SyncAction::doNothing},
         {"changed-after-copy", true, -100, -200, SyncAction::backUp},
-        {"copied-elsewhere-later", true, 100, -200, SyncAction::install},
-        {"same-as-copy-date", true, 0, -50, SyncAction::upToDate},
+        // The content decides, not when the copy was made: an edit here
+        // that is newer than the copied content wins over a later copy, and
+        // newer copied content wins over a local edit it was copied before.
+        {"edited-after-content-copied-later", true, 100, -200, SyncAction::backUp},
+        {"content-newer-copied-earlier", true, -100, 50, SyncAction::install},
+        {"same-as-copy-date", true, 0, -50, SyncAction::backUp},
         {"same-as-copy-date-no-original", true, 0, std::nullopt, SyncAction::upToDate},
         {"older-no-original", true, 100, std::nullopt, SyncAction::install},
         // No tolerance anywhere.
@@ -190,20 +194,26 @@ TEST_F(SyncStateTest, PathStateFollowsBackUpsAndLocalChanges) {
     EXPECT_TRUE(state().backupDate);
 }
 
-// A symbolic link stands for itself: the package records the link's own date
-// when it backs one up, so the state must judge the link by that date too.
-TEST_F(SyncStateTest, SymbolicLinkIsJudgedByItsOwnDate) {
-    writeLocal("dotfiles/toolrc", 1000);
+// A link into the home folder is followed by a back-up, which records its
+// target's date: the state judges it by that date too. A link that is not
+// followed counts by its own date.
+TEST_F(SyncStateTest, SymbolicLinkIsJudgedByWhatTheBackUpCopies) {
+    const Date targetDate = writeLocal("dotfiles/toolrc", 1000);
     fs::create_symlink(home / "dotfiles/toolrc", home / ".toolrc");
     const Date linkDate = setLocalDate(".toolrc", 0);
-    const auto file = openPackage({{".toolrc", record(plus(linkDate, 100), std::nullopt)}});
+    fs::create_symlink(home / "dotfiles/missing", home / ".dangling");
+    const Date danglingDate = setLocalDate(".dangling", 0);
+    const auto file = openPackage({{".toolrc", record(plus(targetDate, 100), std::nullopt)}});
 
     const SyncPathState state(file, ".toolrc", std::nullopt, *local);
     EXPECT_EQ(state.url, home / ".toolrc");
-    EXPECT_EQ(state.modifyDate, linkDate);
+    EXPECT_EQ(state.modifyDate, targetDate);
+    EXPECT_NE(state.modifyDate, linkDate);
     EXPECT_EQ(state.action, SyncAction::install);
+    EXPECT_EQ(SyncPathState(file, ".dangling", std::nullopt, *local).modifyDate, danglingDate);
 
     file->backUpData(".toolrc");
+    EXPECT_EQ(file->dataItem(".toolrc")->originalDate, targetDate);
     EXPECT_EQ(SyncPathState(file, ".toolrc", std::nullopt, *local).action, SyncAction::doNothing);
 }
 
@@ -216,7 +226,7 @@ TEST_F(SyncStateTest, ExcludedPathsNeedNothingButKeepTheirDates) {
         testsupport::writeFile(home / path, path);
         testsupport::setModifyDate(home / path, kBaseSeconds, 0);
         const Date date = *keel::FileManager::modifyDateForFile(home / path);
-        records[path] = record(plus(date, 100), plus(date, -200));
+        records[path] = record(plus(date, 100), plus(date, 50));
     }
     const auto file = openPackage(records);
     file->setFileItems({{outside, true, std::nullopt}});
@@ -244,8 +254,8 @@ TEST_F(SyncStateTest, ItemCombinesOneStatePerDistinctPath) {
     const Date equal = writeLocal("d-equal");
     const auto file = openPackage({
         {"b-same", record(plus(same, 100), same)},
-        {"c-older", record(plus(older, 100), plus(older, -200))},
-        {"d-equal", record(equal, plus(equal, -50))},
+        {"c-older", record(plus(older, 100), plus(older, 50))},
+        {"d-equal", record(equal, std::nullopt)},
         {"e-missing", record(plus(newer, 50), newer)},
     });
     struct Case {
@@ -327,7 +337,7 @@ TEST_F(SyncStateTest, AppItemCarriesTheInstalledBundleID) {
     const std::string contained = "Library/Containers/" + identifier + "/Data/" + preferences;
     const Date date = writeLocal(preferences);
     writeLocal(contained);
-    const auto file = openPackage({{preferences, record(plus(date, 100), plus(date, -200))}});
+    const auto file = openPackage({{preferences, record(plus(date, 100), plus(date, 50))}});
     file->setAppItems({{"Hazel", true, std::nullopt}});
 
     const LocalResources installed(temp_ / "Applications");
