@@ -43,6 +43,10 @@ public:
         QString title;
         // What the cell shows for `role`; an empty QVariant for none.
         std::function<QVariant(const Entry& entry, int role)> data;
+        // Set for a switch column: its cells are checkable, and checking one
+        // calls this instead of changing the row, which changes when the
+        // viewer announces the edit.
+        std::function<void(int row)> toggle;
     };
     using Fetch = std::function<std::vector<Entry>()>;
 
@@ -88,6 +92,21 @@ public:
         if (!row || index.column() < 0 || index.column() >= columnCount()) return {};
         const Column& column = columns_[static_cast<std::size_t>(index.column())];
         return column.data ? column.data(*row, role) : QVariant();
+    }
+    Qt::ItemFlags flags(const QModelIndex& index) const override {
+        Qt::ItemFlags flags = QAbstractTableModel::flags(index);
+        if (index.isValid() && index.column() < columnCount() &&
+            columns_[static_cast<std::size_t>(index.column())].toggle)
+            flags |= Qt::ItemIsUserCheckable;
+        return flags;
+    }
+    bool setData(const QModelIndex& index, const QVariant&, int role) override {
+        if (role != Qt::CheckStateRole || !entry(index.row()) || index.column() >= columnCount())
+            return false;
+        const Column& column = columns_[static_cast<std::size_t>(index.column())];
+        if (!column.toggle) return false;
+        column.toggle(index.row());
+        return true;
     }
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
         if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||

@@ -21,7 +21,10 @@
 #include "app/ErrorDescription.h"
 #include "backup/BackupEventItem.h"
 #include "backup/BackupFile.h"
+#include "desktop/AppsListViewController.h"
 #include "desktop/ContentViewController.h"
+#include "desktop/ExecsListViewController.h"
+#include "desktop/FilesListViewController.h"
 #include "desktop/IconView.h"
 #include "desktop/IntroWindowController.h"
 #include "desktop/MessageView.h"
@@ -380,18 +383,20 @@ void MainWindowController::addCommandAction(Command command, QAction* action) {
 
 const std::vector<ContentViewController*>& MainWindowController::contentViewControllers() {
     if (contentViewControllers_.empty()) {
-        // Placeholders until the lists and the note have views of their own.
+        auto own = [this](std::unique_ptr<ContentViewController> controller) {
+            ownedContentViewControllers_.push_back(std::move(controller));
+            contentViewControllers_.push_back(ownedContentViewControllers_.back().get());
+        };
+        own(std::make_unique<AppsListViewController>(*this, context_));
+        own(std::make_unique<ExecsListViewController>(*this, context_));
+        own(std::make_unique<FilesListViewController>(*this, context_));
+        // A placeholder until the note has a view of its own.
         auto add = [this](const char* viewName, const char* icon, const char* title,
                           const char* text) {
             ownedContentViewControllers_.push_back(std::make_unique<PlaceholderViewController>(
                 *this, viewName, icon, localized(title), localized(text)));
             contentViewControllers_.push_back(ownedContentViewControllers_.back().get());
         };
-        add("AppsListView", "sidebar-apps", "SidebarAppsButtonTitle", "AppsListPlaceholderText");
-        add("ExecsListView", "sidebar-execs", "SidebarExecsButtonTitle",
-            "ExecsListPlaceholderText");
-        add("FilesListView", "sidebar-files", "SidebarFilesButtonTitle",
-            "FilesListPlaceholderText");
         add("NotesListView", "sidebar-notes", "SidebarNotesButtonTitle",
             "NotesListPlaceholderText");
     }

@@ -67,10 +67,13 @@ protected:
     std::shared_ptr<quillfen::BackupViewer> viewer = quillfen::BackupViewer::create();
     EntryTableModel<BackupFileEntry> model{
         [this] { return viewer->backupFileEntries(); },
-        {{"FilePathColumn", "Path", [](const BackupFileEntry& entry, int role) {
+        {{"FilePathColumn",
+          "Path",
+          [](const BackupFileEntry& entry, int role) {
               return role == Qt::DisplayRole ? QVariant(QString::fromStdString(entry.path))
                                              : QVariant();
-          }}}};
+          },
+          {}}}};
     QAbstractItemModelTester tester{&model, QAbstractItemModelTester::FailureReportingMode::Fatal};
     keel::NoteSubscriber subscriber;
     std::vector<std::string> mirror;

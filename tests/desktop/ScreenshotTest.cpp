@@ -176,3 +176,36 @@ TEST_F(ScreenshotTest, TipsErrorAlertAndAboutWindow) {
     save(about, "about-dark");
     about->close();
 }
+
+TEST_F(ScreenshotTest, ItemListsLightAndDark) {
+    grantRoot();
+    storeLocation(packageURL());
+    keel::UserSettings::standard().set(
+        keel::EvaluedUserSettingKey<bool>{"TipsShownMainWindow", false}, true);
+    testsupport::writeFile(settings.home() / ".vimrc", "set number\n");
+    testsupport::writeFile(settings.home() / ".config/tool/settings.ini", "x");
+    testsupport::writeFile(settings.home() / "Notes.txt", "x");
+    {
+        auto file = quillfen::BackupFile::open(packageURL());
+        quillfen::ItemEditor editor(file);
+        editor.add(quillfen::ItemKind::exec, {"Vim", "Nano", "Git"});
+        editor.add(quillfen::ItemKind::file, {".config/tool", "Notes.txt"});
+        file->save();
+    }
+    launch();
+    ASSERT_TRUE(waitForIdle());
+    main().backupButton()->click();
+    ASSERT_TRUE(waitForIdle());
+    QMainWindow* window = main().window();
+    window->resize(920, 600);
+    const std::pair<int, QString> lists[] = {{MainWindowController::appsList, "apps-list"},
+                                             {MainWindowController::execsList, "execs-list"},
+                                             {MainWindowController::filesList, "files-list"}};
+    for (const auto& [index, name] : lists) {
+        main().showContent(index);
+        QApplication::setPalette(QApplication::style()->standardPalette());
+        save(window, name + "-light");
+        QApplication::setPalette(darkPalette());
+        save(window, name + "-dark");
+    }
+}
