@@ -25,8 +25,10 @@
 #include "desktop/ContentViewController.h"
 #include "desktop/ExecsListViewController.h"
 #include "desktop/FilesListViewController.h"
+#include "desktop/HistoryPopoverController.h"
 #include "desktop/IconView.h"
 #include "desktop/IntroWindowController.h"
+#include "desktop/LogsWindowController.h"
 #include "desktop/MessageView.h"
 #include "desktop/PlaceholderViewController.h"
 #include "desktop/ShellContext.h"
@@ -140,6 +142,7 @@ MainWindowController::~MainWindowController() {
     managerWillProcessSubscriber_.reset();
     managerDidProcessSubscriber_.reset();
     viewerDidReloadSubscriber_.reset();
+    historyPopoverController_.reset();
     tipsManager_.reset();
     delete sheetWindowController_.data();
     // The content views live in the window; their controllers go first.
@@ -437,9 +440,15 @@ void MainWindowController::showContent(int index) {
     center.post(didChangeContentNotification, this);
 }
 
+HistoryPopoverController& MainWindowController::historyPopoverController() {
+    if (!historyPopoverController_)
+        historyPopoverController_ =
+            std::make_unique<HistoryPopoverController>(context_, historyButton_);
+    return *historyPopoverController_;
+}
+
 void MainWindowController::toggleHistoryPopover() {
-    // The history list opens here once it exists; the button's title already
-    // tells the date of the latest operation.
+    if (historyButton_) historyPopoverController().toggle();
 }
 
 void MainWindowController::toggleHelpPopovers() {
@@ -639,30 +648,16 @@ void MainWindowController::signalEndOfProcess(BackupAction) {
 }
 
 void MainWindowController::showLogs(const quillfen::SyncLogs& logs) {
-    const auto results = logs.results();
+    auto results = logs.results();
     if (results.empty() || sheetWindowController_ || !window_) return;
-    // One line per failed settings path, the item first, at most a dozen.
-    constexpr std::size_t shownLines = 12;
-    std::string text;
-    std::size_t lines = 0, hidden = 0;
-    for (const auto& result : results) {
-        for (const auto& [path, error] : result.errors) {
-            if (lines++ >= shownLines) {
-                ++hidden;
-                continue;
-            }
-            text += (text.empty() ? "" : "\n") + result.identifier + ": " + path + " (" +
-                    error.description + ")";
-        }
-    }
-    if (hidden > 0) text += "\n" + keel::TL("SyncLogsAlertMoreItems", hidden);
-    context_.alerts().beginSheet(sheetParent(),
-                                 {"SyncLogsAlert",
-                                  keel::TL("SyncLogsAlertMessageText"),
-                                  keel::TL("SyncLogsAlertInformativeText", text),
-                                  {keel::TL("SyncLogsAlertOKButton")},
-                                  gantry::AlertRequest::Style::warning},
-                                 {});
+    auto* logsController = new LogsWindowController(std::move(results), this);
+    sheetWindowController_ = logsController;
+    QPointer<MainWindowController> self = this;
+    logsController->beginSheet(window_, [self, logsController](int) {
+        if (self && self->sheetWindowController_ == logsController)
+            self->sheetWindowController_ = nullptr;
+        logsController->deleteLater();
+    });
 }
 
 void MainWindowController::autorizeAccess() {

@@ -15,7 +15,9 @@
 #include "app/ItemEditor.h"
 #include "desktop/AboutDialog.h"
 #include "desktop/DesktopFixture.h"
+#include "desktop/HistoryPopoverController.h"
 #include "desktop/IntroWindowController.h"
+#include "desktop/LogsWindowController.h"
 #include "gantry/QtAlertPresenter.h"
 #include "gantry/TipsManager.h"
 
@@ -208,4 +210,48 @@ TEST_F(ScreenshotTest, ItemListsLightAndDark) {
         QApplication::setPalette(darkPalette());
         save(window, name + "-dark");
     }
+}
+
+TEST_F(ScreenshotTest, HistoryPopoverAndLogsSheet) {
+    grantRoot();
+    storeLocation(packageURL());
+    keel::UserSettings::standard().set(
+        keel::EvaluedUserSettingKey<bool>{"TipsShownMainWindow", false}, true);
+    testsupport::writeFile(settings.home() / ".vimrc", "set number\n");
+    {
+        auto file = quillfen::BackupFile::open(packageURL());
+        quillfen::ItemEditor(file).add(quillfen::ItemKind::exec, {"Vim", "Nano"});
+        file->save();
+    }
+    launch();
+    ASSERT_TRUE(waitForIdle());
+    main().synchronizeButton()->click();
+    ASSERT_TRUE(waitForIdle());
+    main().backupButton()->click();
+    ASSERT_TRUE(waitForIdle());
+    QMainWindow* window = main().window();
+    window->resize(920, 600);
+    window->show();
+    ASSERT_TRUE(waitUntil(
+        [&] { return main().historyPopoverController().historyTableView()->count() == 2; }));
+    main().toggleHistoryPopover();
+    auto* popover = main().historyPopoverController().popover();
+    ASSERT_NE(popover, nullptr);
+    QApplication::setPalette(QApplication::style()->standardPalette());
+    saveWithSheet(window, popover, "history-popover-light");
+    QApplication::setPalette(darkPalette());
+    saveWithSheet(window, popover, "history-popover-dark");
+    main().toggleHistoryPopover();
+
+    std::vector<quillfen::SyncResult> results(2);
+    results[0].identifier = "Vim";
+    results[0].errors[".vimrc"].description = "Input/output error";
+    results[1].identifier = "Git";
+    results[1].errors[".gitconfig"].description = "No space left on device";
+    results[1].errors[".config/git/ignore"].description = "No space left on device";
+    LogsWindowController logs(results);
+    logs.window()->resize(560, 380);
+    saveWithSheet(window, logs.window(), "logs-sheet-dark");
+    QApplication::setPalette(QApplication::style()->standardPalette());
+    saveWithSheet(window, logs.window(), "logs-sheet-light");
 }
