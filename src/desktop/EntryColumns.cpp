@@ -54,11 +54,11 @@ QIcon entryIcon(const quillfen::EntryIcon& icon) {
     }
     // The shared pictures: the theme's where it has them, else ours.
     const QIcon generic =
-        StyleSheet::tintedIcon("item-application", QSize(24, 24), StyleSheet::toolbarIconColor);
+        StyleSheet::tintedIcon("sidebar-apps", QSize(24, 24), StyleSheet::toolbarIconColor);
     if (icon.sharedName == quillfen::EntryIcon::executableItemIconName)
         return QIcon::fromTheme(
             "utilities-terminal",
-            StyleSheet::tintedIcon("item-executable", QSize(24, 24), StyleSheet::toolbarIconColor));
+            StyleSheet::tintedIcon("sidebar-execs", QSize(24, 24), StyleSheet::toolbarIconColor));
     if (icon.itemURL) {
         const QFileInfo info(QString::fromStdString(icon.itemURL->string()));
         if (info.suffix() == "desktop" || info.suffix() == "app") {

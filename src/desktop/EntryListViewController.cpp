@@ -17,6 +17,7 @@
 #include "app/ItemEditor.h"
 #include "backup/BackupFile.h"
 #include "desktop/IconView.h"
+#include "desktop/ItemStatePopoverController.h"
 #include "desktop/ShellContext.h"
 #include "desktop/StyleSheet.h"
 #include "gantry/AlertPresenter.h"
@@ -212,6 +213,11 @@ void EntryListViewController<Entry>::viewDidLoad() {
                                   [this](const keel::Notification&) { updateActions(); });
     QObject::connect(tableView_->selectionModel(), &QItemSelectionModel::selectionChanged,
                      tableView_, [this] { updateActions(); });
+    QObject::connect(
+        tableView_, &QTableView::clicked, tableView_, [this](const QModelIndex& index) {
+            const QString identifier = model_->columns()[std::size_t(index.column())].identifier;
+            if (identifier.endsWith("ItemsCountColumn")) toggleItemStatePopover(index.row());
+        });
     model_->reload();
     // The name or path takes the room left; the other columns their content's.
     QHeaderView* header = tableView_->horizontalHeader();
@@ -327,6 +333,28 @@ void EntryListViewController<Entry>::toggleRow(int row) {
     const Entry* entry = model_->entry(row);
     if (!entry || context_.manager().isProcessing()) return;
     setEnabled({*entry}, !entry->isEnabled().value_or(false));
+}
+
+template <class Entry>
+void EntryListViewController<Entry>::toggleItemStatePopover(int row) {
+    if constexpr (!std::is_same_v<Entry, BackupFileEntry>) {
+        const Entry* entry = model_->entry(row);
+        const int column = model_->column(viewName_ == "AppsListView" ? "AppItemsCountColumn"
+                                                                      : "ExecItemsCountColumn");
+        if (!entry || column < 0) return;
+        if (!itemStatePopover_)
+            itemStatePopover_ = std::make_unique<ItemStatePopoverController>(context_);
+        if (!popoverAnchor_) {
+            popoverAnchor_ = new QWidget(tableView_->viewport());
+            popoverAnchor_->setObjectName("popoverAnchor");
+            popoverAnchor_->setAttribute(Qt::WA_TransparentForMouseEvents);
+        }
+        popoverAnchor_->setGeometry(tableView_->visualRect(model_->index(row, column)));
+        popoverAnchor_->show();
+        itemStatePopover_->toggle(popoverAnchor_, entry->name, entry->state);
+    } else {
+        (void)row;
+    }
 }
 
 template <class Entry>

@@ -40,6 +40,7 @@ class NoteSubscriber;
 namespace desktop {
 
 class ShellContext;
+class ItemStatePopoverController;
 
 enum class ListCommand {
     enableSelectedItems,
@@ -71,6 +72,13 @@ public:
     void perform(ListCommand command);
     // The row switch: turns the item of `row` on when it is off, else off.
     void toggleRow(int row);
+    // Opens the popover of the settings paths of the item of `row` under its
+    // count, or closes it (applications and executables).
+    void toggleItemStatePopover(int row);
+    // Null before the first use.
+    ItemStatePopoverController* itemStatePopoverController() const {
+        return itemStatePopover_.get();
+    }
 
     void didAppear() override;
 
@@ -111,6 +119,9 @@ private:
     std::vector<std::pair<ListCommand, QPointer<QAction>>> actions_;
     std::unique_ptr<keel::NoteSubscriber> viewerDidReloadSubscriber_;
     std::unique_ptr<keel::NoteSubscriber> managerSubscriber_;
+    std::unique_ptr<ItemStatePopoverController> itemStatePopover_;
+    // Placed over a cell to anchor a popover there.
+    QPointer<QWidget> popoverAnchor_;
 };
 
 }  // namespace desktop

@@ -65,7 +65,7 @@ QDialog* LogsWindowController::loadWindow() {
 void LogsWindowController::windowDidLoad() {
     // One row per item, its failing paths below it with their reasons.
     const QIcon icon =
-        StyleSheet::tintedIcon("item-application", QSize(20, 20), StyleSheet::toolbarIconColor);
+        StyleSheet::tintedIcon("sidebar-apps", QSize(20, 20), StyleSheet::toolbarIconColor);
     for (const auto& result : results_) {
         auto* item = new QTreeWidgetItem(resultTableView_);
         item->setText(0, QString::fromStdString(result.identifier));

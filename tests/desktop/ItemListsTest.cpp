@@ -8,6 +8,7 @@
 #include "desktop/DesktopFixture.h"
 #include "desktop/ExecsListViewController.h"
 #include "desktop/FilesListViewController.h"
+#include "desktop/ItemStatePopoverController.h"
 #include "keel/DateFormatter.h"
 #include "keel/DispatchQueue.h"
 #include "keel/LocalizedString.h"
@@ -114,6 +115,30 @@ TEST_F(ItemListsTest, ABackUpShowsUpToDateRowsWithTheirDate) {
                   .toUpper(QString::fromStdString(keel::TL(
                       "BackupEntryBackupItemsCount", execs().model().entry(row)->itemsCount())))
                   .toStdString());
+    // The item-state popover lists each path with its state.
+    execs().toggleItemStatePopover(row);
+    ItemStatePopoverController* popover = execs().itemStatePopoverController();
+    ASSERT_NE(popover, nullptr);
+    EXPECT_TRUE(popover->popoverIsShown());
+    EXPECT_EQ(popover->nameTextField()->text(), "Vim");
+    const auto& states = execs().model().entry(row)->state.states;
+    ASSERT_EQ(popover->tableView()->rowCount(), static_cast<int>(states.size()));
+    int vimrc = -1;
+    for (int r = 0; r < popover->tableView()->rowCount(); ++r)
+        if (popover->tableView()->item(r, 0)->text() == ".vimrc") vimrc = r;
+    ASSERT_GE(vimrc, 0);
+    EXPECT_EQ(popover->tableView()->item(vimrc, 1)->text().toStdString(),
+              quillfen::localizedTitle(states.at(".vimrc").action));
+    EXPECT_FALSE(popover->tableView()->cellWidget(vimrc, 2)->findChild<QToolButton*>()->isHidden())
+        << "it exists here";
+    for (int r = 0; r < popover->tableView()->rowCount(); ++r)
+        if (r != vimrc) {
+            EXPECT_TRUE(
+                popover->tableView()->cellWidget(r, 2)->findChild<QToolButton*>()->isHidden())
+                << r;
+        }
+    execs().toggleItemStatePopover(row);
+    EXPECT_FALSE(popover->popoverIsShown());
     EXPECT_TRUE(execs()
                     .model()
                     .data(execs().model().index(row, execs().model().column("ExecFoundColumn")),

@@ -15,8 +15,10 @@
 #include "app/ItemEditor.h"
 #include "desktop/AboutDialog.h"
 #include "desktop/DesktopFixture.h"
+#include "desktop/ExecsListViewController.h"
 #include "desktop/HistoryPopoverController.h"
 #include "desktop/IntroWindowController.h"
+#include "desktop/ItemStatePopoverController.h"
 #include "desktop/LogsWindowController.h"
 #include "gantry/QtAlertPresenter.h"
 #include "gantry/TipsManager.h"
@@ -210,6 +212,22 @@ TEST_F(ScreenshotTest, ItemListsLightAndDark) {
         QApplication::setPalette(darkPalette());
         save(window, name + "-dark");
     }
+
+    auto* execs = static_cast<ExecsListViewController*>(
+        main().contentViewControllers()[MainWindowController::execsList]);
+    main().showContent(MainWindowController::execsList);
+    int vim = 0;
+    while (execs->model().entry(vim) && execs->model().entry(vim)->name != "Vim")
+        ++vim;
+    execs->tableView()->scrollTo(execs->model().index(vim, 0));
+    window->show();
+    execs->toggleItemStatePopover(vim);
+    ASSERT_NE(execs->itemStatePopoverController(), nullptr);
+    auto* popover = execs->itemStatePopoverController()->popover();
+    ASSERT_NE(popover, nullptr);
+    saveWithSheet(window, popover, "item-state-popover-dark");
+    QApplication::setPalette(QApplication::style()->standardPalette());
+    saveWithSheet(window, popover, "item-state-popover-light");
 }
 
 TEST_F(ScreenshotTest, HistoryPopoverAndLogsSheet) {
