@@ -21,9 +21,14 @@
 #include "app/ErrorDescription.h"
 #include "backup/BackupEventItem.h"
 #include "backup/BackupFile.h"
+#include "desktop/AppsListViewController.h"
 #include "desktop/ContentViewController.h"
+#include "desktop/ExecsListViewController.h"
+#include "desktop/FilesListViewController.h"
+#include "desktop/HistoryPopoverController.h"
 #include "desktop/IconView.h"
 #include "desktop/IntroWindowController.h"
+#include "desktop/LogsWindowController.h"
 #include "desktop/MessageView.h"
 #include "desktop/PlaceholderViewController.h"
 #include "desktop/ShellContext.h"
@@ -137,6 +142,7 @@ MainWindowController::~MainWindowController() {
     managerWillProcessSubscriber_.reset();
     managerDidProcessSubscriber_.reset();
     viewerDidReloadSubscriber_.reset();
+    historyPopoverController_.reset();
     tipsManager_.reset();
     delete sheetWindowController_.data();
     // The content views live in the window; their controllers go first.
@@ -380,18 +386,20 @@ void MainWindowController::addCommandAction(Command command, QAction* action) {
 
 const std::vector<ContentViewController*>& MainWindowController::contentViewControllers() {
     if (contentViewControllers_.empty()) {
-        // Placeholders until the lists and the note have views of their own.
+        auto own = [this](std::unique_ptr<ContentViewController> controller) {
+            ownedContentViewControllers_.push_back(std::move(controller));
+            contentViewControllers_.push_back(ownedContentViewControllers_.back().get());
+        };
+        own(std::make_unique<AppsListViewController>(*this, context_));
+        own(std::make_unique<ExecsListViewController>(*this, context_));
+        own(std::make_unique<FilesListViewController>(*this, context_));
+        // A placeholder until the note has a view of its own.
         auto add = [this](const char* viewName, const char* icon, const char* title,
                           const char* text) {
             ownedContentViewControllers_.push_back(std::make_unique<PlaceholderViewController>(
                 *this, viewName, icon, localized(title), localized(text)));
             contentViewControllers_.push_back(ownedContentViewControllers_.back().get());
         };
-        add("AppsListView", "sidebar-apps", "SidebarAppsButtonTitle", "AppsListPlaceholderText");
-        add("ExecsListView", "sidebar-execs", "SidebarExecsButtonTitle",
-            "ExecsListPlaceholderText");
-        add("FilesListView", "sidebar-files", "SidebarFilesButtonTitle",
-            "FilesListPlaceholderText");
         add("NotesListView", "sidebar-notes", "SidebarNotesButtonTitle",
             "NotesListPlaceholderText");
     }
@@ -432,9 +440,15 @@ void MainWindowController::showContent(int index) {
     center.post(didChangeContentNotification, this);
 }
 
+HistoryPopoverController& MainWindowController::historyPopoverController() {
+    if (!historyPopoverController_)
+        historyPopoverController_ =
+            std::make_unique<HistoryPopoverController>(context_, historyButton_);
+    return *historyPopoverController_;
+}
+
 void MainWindowController::toggleHistoryPopover() {
-    // The history list opens here once it exists; the button's title already
-    // tells the date of the latest operation.
+    if (historyButton_) historyPopoverController().toggle();
 }
 
 void MainWindowController::toggleHelpPopovers() {
@@ -634,30 +648,16 @@ void MainWindowController::signalEndOfProcess(BackupAction) {
 }
 
 void MainWindowController::showLogs(const quillfen::SyncLogs& logs) {
-    const auto results = logs.results();
+    auto results = logs.results();
     if (results.empty() || sheetWindowController_ || !window_) return;
-    // One line per failed settings path, the item first, at most a dozen.
-    constexpr std::size_t shownLines = 12;
-    std::string text;
-    std::size_t lines = 0, hidden = 0;
-    for (const auto& result : results) {
-        for (const auto& [path, error] : result.errors) {
-            if (lines++ >= shownLines) {
-                ++hidden;
-                continue;
-            }
-            text += (text.empty() ? "" : "\n") + result.identifier + ": " + path + " (" +
-                    error.description + ")";
-        }
-    }
-    if (hidden > 0) text += "\n" + keel::TL("SyncLogsAlertMoreItems", hidden);
-    context_.alerts().beginSheet(sheetParent(),
-                                 {"SyncLogsAlert",
-                                  keel::TL("SyncLogsAlertMessageText"),
-                                  keel::TL("SyncLogsAlertInformativeText", text),
-                                  {keel::TL("SyncLogsAlertOKButton")},
-                                  gantry::AlertRequest::Style::warning},
-                                 {});
+    auto* logsController = new LogsWindowController(std::move(results), this);
+    sheetWindowController_ = logsController;
+    QPointer<MainWindowController> self = this;
+    logsController->beginSheet(window_, [self, logsController](int) {
+        if (self && self->sheetWindowController_ == logsController)
+            self->sheetWindowController_ = nullptr;
+        logsController->deleteLater();
+    });
 }
 
 void MainWindowController::autorizeAccess() {

@@ -63,6 +63,7 @@ class TipsManager;
 namespace desktop {
 
 class ContentViewController;
+class HistoryPopoverController;
 class ShellContext;
 
 class MainWindowController : public QObject {
@@ -115,6 +116,8 @@ public:
     ContentViewController* displayedViewController() const { return displayedViewController_; }
     int displayedContentIndex() const;
     SheetController* sheetWindowController() const { return sheetWindowController_; }
+    // The history button's popover, made on first use.
+    HistoryPopoverController& historyPopoverController();
     Message message() const { return message_; }
     gantry::TipsManager& tipsManager() const { return *tipsManager_; }
 
@@ -198,6 +201,7 @@ private:
     ContentViewController* displayedViewController_ = nullptr;
     QPointer<SheetController> sheetWindowController_;
     std::unique_ptr<gantry::TipsManager> tipsManager_;
+    std::unique_ptr<HistoryPopoverController> historyPopoverController_;
     std::unique_ptr<gantry::AppearanceObserver> appearanceObserver_;
     std::unique_ptr<keel::NoteSubscriber> managerWillProcessSubscriber_;
     std::unique_ptr<keel::NoteSubscriber> managerDidProcessSubscriber_;

@@ -15,7 +15,11 @@
 #include "app/ItemEditor.h"
 #include "desktop/AboutDialog.h"
 #include "desktop/DesktopFixture.h"
+#include "desktop/ExecsListViewController.h"
+#include "desktop/HistoryPopoverController.h"
 #include "desktop/IntroWindowController.h"
+#include "desktop/ItemStatePopoverController.h"
+#include "desktop/LogsWindowController.h"
 #include "gantry/QtAlertPresenter.h"
 #include "gantry/TipsManager.h"
 
@@ -175,4 +179,97 @@ TEST_F(ScreenshotTest, TipsErrorAlertAndAboutWindow) {
     QApplication::setPalette(darkPalette());
     save(about, "about-dark");
     about->close();
+}
+
+TEST_F(ScreenshotTest, ItemListsLightAndDark) {
+    grantRoot();
+    storeLocation(packageURL());
+    keel::UserSettings::standard().set(
+        keel::EvaluedUserSettingKey<bool>{"TipsShownMainWindow", false}, true);
+    testsupport::writeFile(settings.home() / ".vimrc", "set number\n");
+    testsupport::writeFile(settings.home() / ".config/tool/settings.ini", "x");
+    testsupport::writeFile(settings.home() / "Notes.txt", "x");
+    {
+        auto file = quillfen::BackupFile::open(packageURL());
+        quillfen::ItemEditor editor(file);
+        editor.add(quillfen::ItemKind::exec, {"Vim", "Nano", "Git"});
+        editor.add(quillfen::ItemKind::file, {".config/tool", "Notes.txt"});
+        file->save();
+    }
+    launch();
+    ASSERT_TRUE(waitForIdle());
+    main().backupButton()->click();
+    ASSERT_TRUE(waitForIdle());
+    QMainWindow* window = main().window();
+    window->resize(920, 600);
+    const std::pair<int, QString> lists[] = {{MainWindowController::appsList, "apps-list"},
+                                             {MainWindowController::execsList, "execs-list"},
+                                             {MainWindowController::filesList, "files-list"}};
+    for (const auto& [index, name] : lists) {
+        main().showContent(index);
+        QApplication::setPalette(QApplication::style()->standardPalette());
+        save(window, name + "-light");
+        QApplication::setPalette(darkPalette());
+        save(window, name + "-dark");
+    }
+
+    auto* execs = static_cast<ExecsListViewController*>(
+        main().contentViewControllers()[MainWindowController::execsList]);
+    main().showContent(MainWindowController::execsList);
+    int vim = 0;
+    while (execs->model().entry(vim) && execs->model().entry(vim)->name != "Vim")
+        ++vim;
+    execs->tableView()->scrollTo(execs->model().index(vim, 0));
+    window->show();
+    execs->toggleItemStatePopover(vim);
+    ASSERT_NE(execs->itemStatePopoverController(), nullptr);
+    auto* popover = execs->itemStatePopoverController()->popover();
+    ASSERT_NE(popover, nullptr);
+    saveWithSheet(window, popover, "item-state-popover-dark");
+    QApplication::setPalette(QApplication::style()->standardPalette());
+    saveWithSheet(window, popover, "item-state-popover-light");
+}
+
+TEST_F(ScreenshotTest, HistoryPopoverAndLogsSheet) {
+    grantRoot();
+    storeLocation(packageURL());
+    keel::UserSettings::standard().set(
+        keel::EvaluedUserSettingKey<bool>{"TipsShownMainWindow", false}, true);
+    testsupport::writeFile(settings.home() / ".vimrc", "set number\n");
+    {
+        auto file = quillfen::BackupFile::open(packageURL());
+        quillfen::ItemEditor(file).add(quillfen::ItemKind::exec, {"Vim", "Nano"});
+        file->save();
+    }
+    launch();
+    ASSERT_TRUE(waitForIdle());
+    main().synchronizeButton()->click();
+    ASSERT_TRUE(waitForIdle());
+    main().backupButton()->click();
+    ASSERT_TRUE(waitForIdle());
+    QMainWindow* window = main().window();
+    window->resize(920, 600);
+    window->show();
+    ASSERT_TRUE(waitUntil(
+        [&] { return main().historyPopoverController().historyTableView()->count() == 2; }));
+    main().toggleHistoryPopover();
+    auto* popover = main().historyPopoverController().popover();
+    ASSERT_NE(popover, nullptr);
+    QApplication::setPalette(QApplication::style()->standardPalette());
+    saveWithSheet(window, popover, "history-popover-light");
+    QApplication::setPalette(darkPalette());
+    saveWithSheet(window, popover, "history-popover-dark");
+    main().toggleHistoryPopover();
+
+    std::vector<quillfen::SyncResult> results(2);
+    results[0].identifier = "Vim";
+    results[0].errors[".vimrc"].description = "Input/output error";
+    results[1].identifier = "Git";
+    results[1].errors[".gitconfig"].description = "No space left on device";
+    results[1].errors[".config/git/ignore"].description = "No space left on device";
+    LogsWindowController logs(results);
+    logs.window()->resize(560, 380);
+    saveWithSheet(window, logs.window(), "logs-sheet-dark");
+    QApplication::setPalette(QApplication::style()->standardPalette());
+    saveWithSheet(window, logs.window(), "logs-sheet-light");
 }
