@@ -1,5 +1,7 @@
 #include "keel/FileLock.h"
 
+#include "keel/FileDescriptor.h"
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -39,25 +41,6 @@ Registry& registry() {
     return *instance;
 }
 
-[[noreturn]] void fail(const char* what, const fs::path& url, int error) {
-    throw fs::filesystem_error(what, url, std::error_code(error, std::generic_category()));
-}
-
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-    int take() { return std::exchange(fd_, -1); }
-
-private:
-    int fd_;
-};
-
 }  // namespace
 
 FileLock::Held::~Held() {
@@ -73,10 +56,11 @@ FileLock::Held::~Held() {
 FileLock FileLock::acquire(const fs::path& url, bool wait, const std::function<void()>& willWait) {
     bool toldWaiting = false;
     for (;;) {
-        Descriptor file(::open(url.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
-        if (file.get() < 0) fail("cannot open the lock file", url, errno);
+        FileDescriptor file(::open(url.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+        if (file.get() < 0) throwFileSystemError("cannot open the lock file", url, errno);
         struct stat info {};
-        if (::fstat(file.get(), &info) != 0) fail("cannot read the lock file", url, errno);
+        if (::fstat(file.get(), &info) != 0)
+            throwFileSystemError("cannot read the lock file", url, errno);
         const std::pair<dev_t, ino_t> identity(info.st_dev, info.st_ino);
         {
             std::lock_guard guard(registry().mutex);
@@ -87,12 +71,12 @@ FileLock FileLock::acquire(const fs::path& url, bool wait, const std::function<v
         }
 
         if (::flock(file.get(), LOCK_EX | LOCK_NB) != 0) {
-            if (errno != EWOULDBLOCK) fail("cannot lock", url, errno);
+            if (errno != EWOULDBLOCK) throwFileSystemError("cannot lock", url, errno);
             if (!wait) throw Busy(url);
             if (!toldWaiting && willWait) willWait();
             toldWaiting = true;
             while (::flock(file.get(), LOCK_EX) != 0) {
-                if (errno != EINTR) fail("cannot lock", url, errno);
+                if (errno != EINTR) throwFileSystemError("cannot lock", url, errno);
             }
         }
 

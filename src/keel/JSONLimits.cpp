@@ -1,5 +1,7 @@
 #include "keel/JSONLimits.h"
 
+#include "keel/FileDescriptor.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -31,24 +33,6 @@ std::string describe(JSONLimitError::Limit limit, std::size_t maximum) {
     }
     return "the document exceeds a limit";
 }
-
-[[noreturn]] void throwErrno(const char* what, const fs::path& url, int error) {
-    throw fs::filesystem_error(what, url, std::error_code(error, std::generic_category()));
-}
-
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 }  // namespace
 
@@ -112,11 +96,11 @@ std::string readBoundedFile(const fs::path& url, std::size_t maximumSize, bool f
     // Non-blocking, so that opening a pipe planted under a file's name returns
     // at once; the descriptor is then refused as not being a regular file.
     const int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | (followLinks ? 0 : O_NOFOLLOW);
-    Descriptor file(::open(url.c_str(), flags));
-    if (file.get() < 0) throwErrno("cannot open", url, errno);
+    FileDescriptor file(::open(url.c_str(), flags));
+    if (file.get() < 0) throwFileSystemError("cannot open", url, errno);
 
     struct stat info {};
-    if (::fstat(file.get(), &info) != 0) throwErrno("cannot examine", url, errno);
+    if (::fstat(file.get(), &info) != 0) throwFileSystemError("cannot examine", url, errno);
     if (!S_ISREG(info.st_mode)) {
         throw fs::filesystem_error("cannot read what is not a regular file", url,
                                    std::make_error_code(std::errc::invalid_argument));
@@ -136,7 +120,7 @@ std::string readBoundedFile(const fs::path& url, std::size_t maximumSize, bool f
         const ssize_t n = ::read(file.get(), buffer, wanted);
         if (n < 0) {
             if (errno == EINTR) continue;
-            throwErrno("cannot read", url, errno);
+            throwFileSystemError("cannot read", url, errno);
         }
         if (n == 0) break;
         content.append(buffer, static_cast<std::size_t>(n));

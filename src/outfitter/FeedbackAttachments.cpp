@@ -10,6 +10,7 @@
 #include <memory>
 #include <set>
 
+#include "keel/FileDescriptor.h"
 #include "keel/LocalizedString.h"
 #include "keel/UUID.h"
 
@@ -26,13 +27,6 @@ constexpr std::uintmax_t kMaximumFileBytes =
 int openForReading(const fs::path& path) {
     return ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
 }
-
-struct Descriptor {
-    int fd;
-    ~Descriptor() {
-        if (fd >= 0) ::close(fd);
-    }
-};
 
 struct ArchiveFree {
     void operator()(archive* a) const { archive_write_free(a); }
@@ -56,15 +50,15 @@ std::string uniqueName(const fs::path& file, std::set<std::string>& taken) {
 }
 
 std::string readAttachment(const fs::path& path, struct stat& info) {
-    Descriptor file{openForReading(path)};
-    if (file.fd < 0 || ::fstat(file.fd, &info) != 0)
+    keel::FileDescriptor file{openForReading(path)};
+    if (file.get() < 0 || ::fstat(file.get(), &info) != 0)
         throw AttachmentError(keel::TL("FeedbackAttachmentUnreadable", path.filename().string()));
     if (!S_ISREG(info.st_mode))
         throw AttachmentError(keel::TL("FeedbackAttachmentNotAFile", path.filename().string()));
     std::string bytes;
     char buffer[8192];
     for (;;) {
-        const ssize_t n = ::read(file.fd, buffer, sizeof buffer);
+        const ssize_t n = ::read(file.get(), buffer, sizeof buffer);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0)
             throw AttachmentError(
@@ -93,8 +87,8 @@ FeedbackAttachments::Selection FeedbackAttachments::select(
             selection.skipped.push_back({path, SkipReason::notRegularFile});
             continue;
         }
-        Descriptor probe{openForReading(path)};
-        if (probe.fd < 0) {
+        keel::FileDescriptor probe{openForReading(path)};
+        if (probe.get() < 0) {
             selection.skipped.push_back({path, SkipReason::unreadable});
             continue;
         }

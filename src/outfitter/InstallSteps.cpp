@@ -25,15 +25,6 @@ void check(Operation operation, const std::string& name) {
 
 }  // namespace
 
-Descriptor::~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
-}
-
-Descriptor& Descriptor::operator=(Descriptor&& other) noexcept {
-    std::swap(fd_, other.fd_);
-    return *this;
-}
-
 void fail(const std::string& name, int error) {
     throw UpdateError(UpdateError::Kind::installFailed, name + ": " + std::strerror(error));
 }

@@ -12,22 +12,12 @@
 #include <string>
 #include <string_view>
 
+#include "keel/FileDescriptor.h"
+
 namespace outfitter::InstallSteps {
 
 // An open descriptor, closed with the object.
-class Descriptor {
-public:
-    explicit Descriptor(int fd = -1) : fd_(fd) {}
-    ~Descriptor();
-    Descriptor(Descriptor&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
-    Descriptor& operator=(Descriptor&& other) noexcept;
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
+using Descriptor = keel::FileDescriptor;
 
 [[noreturn]] void fail(const std::string& name, int error);
 
