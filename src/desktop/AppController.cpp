@@ -14,6 +14,7 @@
 #include "desktop/AboutDialog.h"
 #include "desktop/MainWindowController.h"
 #include "desktop/ReleaseKitPresenter.h"
+#include "desktop/ShellCommon.h"
 #include "desktop/ShellContext.h"
 #include "gantry/AlertPresenter.h"
 #include "gantry/Workspace.h"
@@ -31,20 +32,9 @@
 #include "outfitter/Updater.h"
 #include "outfitter/UserActionsTracker.h"
 
-namespace fs = std::filesystem;
 using keel::StoppableState;
-using quillfen::BackupAction;
-using quillfen::BackupManager;
 
 namespace desktop {
-
-namespace {
-
-QString localized(std::string_view key) {
-    return QString::fromStdString(keel::TL(key));
-}
-
-}  // namespace
 
 AppController::AppController(ShellContext& context, outfitter::ReleaseController& releaseController,
                              MakerLinks links, QObject* parent)

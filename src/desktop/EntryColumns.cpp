@@ -12,10 +12,6 @@
 
 namespace desktop::columns {
 
-QString localized(std::string_view key) {
-    return QString::fromStdString(keel::TL(key));
-}
-
 QString backupDateText(const std::optional<keel::Date>& date) {
     static const keel::DateFormatter formatter(keel::DateFormatter::Style::shortStyle,
                                                keel::DateFormatter::Style::mediumStyle);

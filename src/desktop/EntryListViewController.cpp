@@ -18,6 +18,7 @@
 #include "backup/BackupFile.h"
 #include "desktop/IconView.h"
 #include "desktop/ItemStatePopoverController.h"
+#include "desktop/ShellCommon.h"
 #include "desktop/ShellContext.h"
 #include "desktop/StyleSheet.h"
 #include "gantry/AlertPresenter.h"
@@ -30,7 +31,6 @@
 #include "keel/NoteSubscriber.h"
 #include "keel/NotificationCenter.h"
 
-namespace fs = std::filesystem;
 using quillfen::BackupAppEntry;
 using quillfen::BackupEdition;
 using quillfen::BackupExecEntry;
@@ -39,10 +39,6 @@ using quillfen::BackupFileEntry;
 namespace desktop {
 
 namespace {
-
-QString localized(std::string_view key) {
-    return QString::fromStdString(keel::TL(key));
-}
 
 std::vector<BackupAppEntry> fetch(quillfen::BackupViewer& viewer, const BackupAppEntry*) {
     return viewer.backupAppEntries();
