@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QFileIconProvider>
 #include <QFileInfo>
 #include <QFileSystemModel>
 #include <QHBoxLayout>
@@ -28,6 +29,30 @@ namespace {
 QString clean(const QString& path) {
     return QDir::cleanPath(path);
 }
+
+// The desktop's icons for files and folders, or the style's where the
+// desktop gives none. The model asks on its own thread: the fallbacks are
+// made beforehand, on the main thread, and only copied there.
+class ChooserIconProvider : public QFileIconProvider {
+public:
+    explicit ChooserIconProvider(const QStyle* style)
+        : folder_(style->standardIcon(QStyle::SP_DirIcon)),
+          file_(style->standardIcon(QStyle::SP_FileIcon)) {}
+
+    QIcon icon(IconType type) const override {
+        const QIcon own = QFileIconProvider::icon(type);
+        return own.isNull() ? (type == File ? file_ : folder_) : own;
+    }
+    QIcon icon(const QFileInfo& info) const override {
+        const QIcon own = QFileIconProvider::icon(info);
+        if (!own.isNull() && !own.availableSizes().isEmpty()) return own;
+        return info.isDir() ? folder_ : file_;
+    }
+
+private:
+    QIcon folder_;
+    QIcon file_;
+};
 
 }  // namespace
 
@@ -65,7 +90,9 @@ FileChooserDialog::FileChooserDialog(const PanelRequest& request, QWidget* paren
     bar->addWidget(locationField_, 1);
     layout->addLayout(bar);
 
+    iconProvider_ = std::make_unique<ChooserIconProvider>(style());
     model_ = new QFileSystemModel(this);
+    model_->setIconProvider(iconProvider_.get());
     model_->setReadOnly(true);
     // Files pass the extension filter; folders are always listed, so that
     // the user can go into them.
@@ -152,7 +179,10 @@ FileChooserDialog::FileChooserDialog(const PanelRequest& request, QWidget* paren
     fileView_->setFocus();
 }
 
-FileChooserDialog::~FileChooserDialog() = default;
+FileChooserDialog::~FileChooserDialog() {
+    // The model's thread asks the icon provider: the model goes first.
+    delete model_;
+}
 
 std::filesystem::path FileChooserDialog::directoryURL() const {
     return clean(model_->rootPath()).toStdString();

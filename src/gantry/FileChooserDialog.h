@@ -27,10 +27,12 @@
 #include <QTreeView>
 
 #include <filesystem>
+#include <memory>
 #include <vector>
 
 #include "gantry/PanelPresenter.h"
 
+class QFileIconProvider;
 class QFileSystemModel;
 
 namespace gantry {
@@ -87,6 +89,8 @@ private:
     bool mayChoose(const QModelIndex& index) const;
 
     PanelRequest request_;
+    // Outlives the model (see the destructor).
+    std::unique_ptr<QFileIconProvider> iconProvider_;
     QFileSystemModel* model_ = nullptr;
     QPointer<QTreeView> fileView_;
     QPointer<QLineEdit> locationField_;

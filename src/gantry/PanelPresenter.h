@@ -1,8 +1,9 @@
 // PanelPresenter: how windows let the user choose files and folders: an open
 // panel (choose what exists) or a save panel (name something new). The
 // program shows Qt file dialogs, or its own chooser where files and folders
-// are chosen together (QtPanelPresenter); tests answer from a script. A panel is modal to its window only; the call returns at once and
-// the choice arrives later through the completion.
+// are chosen together (QtPanelPresenter); tests answer from a script. A
+// panel is modal to its window only; the call returns at once and the choice
+// arrives later through the completion.
 //
 // Threads: main thread only.
 #pragma once
