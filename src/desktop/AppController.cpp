@@ -12,6 +12,7 @@
 
 #include "app/BackupManager.h"
 #include "desktop/AboutDialog.h"
+#include "desktop/ListCommandsMenu.h"
 #include "desktop/MainWindowController.h"
 #include "desktop/ReleaseKitPresenter.h"
 #include "desktop/ShellCommon.h"
@@ -181,6 +182,10 @@ void AppController::buildMenus(QMenuBar* menuBar) {
     QAction* quit = add(file, "terminate", "MenuQuit", [this] { terminate(); });
     quit->setShortcut(QKeySequence::Quit);
     quit->setMenuRole(QAction::QuitRole);
+
+    QMenu* items = menuBar->addMenu(localized("MenuItems"));
+    items->setObjectName("itemsMenu");
+    new ListCommandsMenu(main, items);
 
     QMenu* window = menuBar->addMenu(localized("MenuWindow"));
     window->setObjectName("windowMenu");

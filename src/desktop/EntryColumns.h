@@ -39,7 +39,9 @@ typename EntryTableModel<Entry>::Column found(const char* identifier) {
             QString(),
             [](const Entry& entry, int role) -> QVariant {
                 if (role == Qt::DecorationRole) return foundIcon(entry.isFound());
-                if (role == Qt::ToolTipRole)
+                // A click explains the marker in a popover; screen readers
+                // get the same words.
+                if (role == Qt::AccessibleTextRole)
                     return localized(entry.isFound() ? "ItemsStatusFoundToolTip"
                                                      : "ItemsStatusNotFoundToolTip");
                 if (role == Qt::UserRole) return entry.isFound();
