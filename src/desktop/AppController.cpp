@@ -12,8 +12,10 @@
 
 #include "app/BackupManager.h"
 #include "desktop/AboutDialog.h"
+#include "desktop/ListCommandsMenu.h"
 #include "desktop/MainWindowController.h"
 #include "desktop/ReleaseKitPresenter.h"
+#include "desktop/ShellCommon.h"
 #include "desktop/ShellContext.h"
 #include "gantry/AlertPresenter.h"
 #include "gantry/Workspace.h"
@@ -31,20 +33,9 @@
 #include "outfitter/Updater.h"
 #include "outfitter/UserActionsTracker.h"
 
-namespace fs = std::filesystem;
 using keel::StoppableState;
-using quillfen::BackupAction;
-using quillfen::BackupManager;
 
 namespace desktop {
-
-namespace {
-
-QString localized(std::string_view key) {
-    return QString::fromStdString(keel::TL(key));
-}
-
-}  // namespace
 
 AppController::AppController(ShellContext& context, outfitter::ReleaseController& releaseController,
                              MakerLinks links, QObject* parent)
@@ -191,6 +182,10 @@ void AppController::buildMenus(QMenuBar* menuBar) {
     QAction* quit = add(file, "terminate", "MenuQuit", [this] { terminate(); });
     quit->setShortcut(QKeySequence::Quit);
     quit->setMenuRole(QAction::QuitRole);
+
+    QMenu* items = menuBar->addMenu(localized("MenuItems"));
+    items->setObjectName("itemsMenu");
+    new ListCommandsMenu(main, items);
 
     QMenu* window = menuBar->addMenu(localized("MenuWindow"));
     window->setObjectName("windowMenu");

@@ -6,15 +6,14 @@
 #include <QPainter>
 #include <QPixmap>
 
+#include <cstring>
+#include <filesystem>
+
 #include "desktop/StyleSheet.h"
 #include "keel/DateFormatter.h"
 #include "keel/LocalizedString.h"
 
 namespace desktop::columns {
-
-QString localized(std::string_view key) {
-    return QString::fromStdString(keel::TL(key));
-}
 
 QString backupDateText(const std::optional<keel::Date>& date) {
     static const keel::DateFormatter formatter(keel::DateFormatter::Style::shortStyle,
@@ -44,14 +43,42 @@ QIcon foundIcon(bool isFound) {
     return QIcon(pixmap);
 }
 
+namespace {
+
+// An icon read from `file`, or a null icon when it is not a readable picture.
+// Only regular files are read: a desktop entry may name anything, and
+// reading a pipe or a device would hang the window.
+QIcon iconFromFile(const std::filesystem::path& file) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(file, error)) return {};
+    const QString path = QString::fromStdString(file.string());
+    if (!QFileInfo(path).isReadable()) return {};
+    QIcon icon(path);
+    if (icon.pixmap(QSize(24, 24)).isNull()) return {};
+    return icon;
+}
+
+// The icon a desktop entry's "Icon" names: an absolute path is a file; any
+// other value is a name in the icon theme. Older entries add the file's
+// extension to the name, which the theme's lookup does not expect.
+QIcon iconFromDesktopEntry(const std::string& iconName) {
+    if (iconName.empty()) return {};
+    const std::filesystem::path path(iconName);
+    if (path.is_absolute()) return iconFromFile(path);
+    if (iconName.find('/') != std::string::npos) return {};
+    QString name = QString::fromStdString(iconName);
+    for (const char* extension : {".png", ".svg", ".svgz", ".xpm"})
+        if (name.endsWith(QLatin1String(extension))) name.chop(int(std::strlen(extension)));
+    return QIcon::fromTheme(name);
+}
+
+}  // namespace
+
 QIcon entryIcon(const quillfen::EntryIcon& icon) {
-    if (icon.iconFileURL) {
-        const QString file = QString::fromStdString(icon.iconFileURL->string());
-        if (QFileInfo(file).isReadable()) {
-            QIcon own(file);
-            if (!own.isNull()) return own;
-        }
-    }
+    if (icon.iconFileURL)
+        if (QIcon own = iconFromFile(*icon.iconFileURL); !own.isNull()) return own;
+    if (icon.iconName)
+        if (QIcon named = iconFromDesktopEntry(*icon.iconName); !named.isNull()) return named;
     // The shared pictures: the theme's where it has them, else ours.
     const QIcon generic =
         StyleSheet::tintedIcon("sidebar-apps", QSize(24, 24), StyleSheet::toolbarIconColor);
@@ -61,8 +88,8 @@ QIcon entryIcon(const quillfen::EntryIcon& icon) {
             StyleSheet::tintedIcon("sidebar-execs", QSize(24, 24), StyleSheet::toolbarIconColor));
     if (icon.itemURL) {
         const QFileInfo info(QString::fromStdString(icon.itemURL->string()));
-        if (info.suffix() == "desktop" || info.suffix() == "app") {
-            // An installed application: its icon through the theme, by name.
+        if (info.suffix() == "app") {
+            // A bundle without a readable icon file: the theme's, by name.
             const QIcon themed = QIcon::fromTheme(info.completeBaseName().toLower());
             if (!themed.isNull()) return themed;
         } else if (info.exists()) {

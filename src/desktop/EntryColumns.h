@@ -16,6 +16,7 @@
 #include "app/EntryIcon.h"
 #include "backup/SyncAction.h"
 #include "desktop/EntryTableModel.h"
+#include "desktop/ShellCommon.h"
 #include "keel/Date.h"
 
 namespace desktop::columns {
@@ -31,7 +32,6 @@ QIcon foundIcon(bool isFound);
 // The picture of an entry: the application's or file's own icon where there
 // is one, else the shared picture it names.
 QIcon entryIcon(const quillfen::EntryIcon& icon);
-QString localized(std::string_view key);
 
 template <class Entry>
 typename EntryTableModel<Entry>::Column found(const char* identifier) {
@@ -39,7 +39,9 @@ typename EntryTableModel<Entry>::Column found(const char* identifier) {
             QString(),
             [](const Entry& entry, int role) -> QVariant {
                 if (role == Qt::DecorationRole) return foundIcon(entry.isFound());
-                if (role == Qt::ToolTipRole)
+                // A click explains the marker in a popover; screen readers
+                // get the same words.
+                if (role == Qt::AccessibleTextRole)
                     return localized(entry.isFound() ? "ItemsStatusFoundToolTip"
                                                      : "ItemsStatusNotFoundToolTip");
                 if (role == Qt::UserRole) return entry.isFound();

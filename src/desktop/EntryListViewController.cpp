@@ -16,8 +16,11 @@
 #include "app/BackupViewer.h"
 #include "app/ItemEditor.h"
 #include "backup/BackupFile.h"
+#include "desktop/FoundStatusPopoverController.h"
 #include "desktop/IconView.h"
 #include "desktop/ItemStatePopoverController.h"
+#include "desktop/ItemTableRowDelegate.h"
+#include "desktop/ShellCommon.h"
 #include "desktop/ShellContext.h"
 #include "desktop/StyleSheet.h"
 #include "gantry/AlertPresenter.h"
@@ -30,7 +33,6 @@
 #include "keel/NoteSubscriber.h"
 #include "keel/NotificationCenter.h"
 
-namespace fs = std::filesystem;
 using quillfen::BackupAppEntry;
 using quillfen::BackupEdition;
 using quillfen::BackupExecEntry;
@@ -39,10 +41,6 @@ using quillfen::BackupFileEntry;
 namespace desktop {
 
 namespace {
-
-QString localized(std::string_view key) {
-    return QString::fromStdString(keel::TL(key));
-}
 
 std::vector<BackupAppEntry> fetch(quillfen::BackupViewer& viewer, const BackupAppEntry*) {
     return viewer.backupAppEntries();
@@ -79,33 +77,6 @@ std::vector<fs::path> existingItemURLs(const BackupFileEntry& entry) {
     std::error_code error;
     if (!fs::exists(fs::symlink_status(entry.url(), error))) return {};
     return {entry.url()};
-}
-
-struct CommandInfo {
-    ListCommand command;
-    const char* objectName;
-    const char* titleKey;
-    QKeySequence shortcut;
-};
-
-const std::array<CommandInfo, 7>& commandInfos() {
-    static const std::array<CommandInfo, 7> infos{{
-        {ListCommand::enableSelectedItems, "enableSelectedItems", "ItemsListEnableCommand",
-         QKeySequence(Qt::CTRL | Qt::Key_E)},
-        {ListCommand::disableSelectedItems, "disableSelectedItems", "ItemsListDisableCommand",
-         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E)},
-        {ListCommand::toggleSelectedItems, "toggleSelectedItems", "ItemsListToggleCommand",
-         QKeySequence(Qt::Key_Space)},
-        {ListCommand::deleteSelectedItems, "deleteSelectedItems", "ItemsListDeleteCommand",
-         QKeySequence(QKeySequence::Delete)},
-        {ListCommand::showAppsInFinder, "showAppsInFinder", "ItemsListShowAppsCommand",
-         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R)},
-        {ListCommand::showItemsInFinder, "showItemsInFinder", "ItemsListShowItemsCommand",
-         QKeySequence(Qt::CTRL | Qt::Key_R)},
-        {ListCommand::addCustomFiles, "addCustomFiles", "ItemsListAddFilesCommand",
-         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_A)},
-    }};
-    return infos;
 }
 
 }  // namespace
@@ -149,11 +120,14 @@ QWidget* EntryListViewController<Entry>::loadView() {
     tableView_->setSelectionBehavior(QAbstractItemView::SelectRows);
     tableView_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     tableView_->setShowGrid(false);
-    tableView_->setAlternatingRowColors(true);
     tableView_->setWordWrap(false);
     tableView_->setIconSize(QSize(24, 24));
+    // Each row is a card on the window's background.
+    tableView_->setItemDelegate(new ItemTableRowDelegate(tableView_));
+    tableView_->setFrameShape(QFrame::NoFrame);
+    tableView_->viewport()->setBackgroundRole(QPalette::Window);
     tableView_->verticalHeader()->hide();
-    tableView_->verticalHeader()->setDefaultSectionSize(36);
+    tableView_->verticalHeader()->setDefaultSectionSize(ItemTableRowDelegate::rowHeight);
     tableView_->horizontalHeader()->setHighlightSections(false);
     tableView_->setContextMenuPolicy(Qt::ActionsContextMenu);
     contentLayout->addWidget(tableView_);
@@ -172,7 +146,7 @@ QWidget* EntryListViewController<Entry>::loadView() {
     messageLayout->addStretch(1);
     stack->addWidget(messageView_);
 
-    for (const CommandInfo& info : commandInfos()) {
+    for (const ListCommandInfo& info : listCommandInfos()) {
         if (std::find(commands_.begin(), commands_.end(), info.command) == commands_.end())
             continue;
         auto* action = new QAction(localized(info.titleKey), tableView_);
@@ -217,6 +191,7 @@ void EntryListViewController<Entry>::viewDidLoad() {
         tableView_, &QTableView::clicked, tableView_, [this](const QModelIndex& index) {
             const QString identifier = model_->columns()[std::size_t(index.column())].identifier;
             if (identifier.endsWith("ItemsCountColumn")) toggleItemStatePopover(index.row());
+            if (identifier.endsWith("FoundColumn")) toggleFoundStatusPopover(index.row());
         });
     model_->reload();
     // The name or path takes the room left; the other columns their content's.
@@ -336,25 +311,49 @@ void EntryListViewController<Entry>::toggleRow(int row) {
 }
 
 template <class Entry>
+QWidget* EntryListViewController<Entry>::anchorAt(int row, const QString& columnName) {
+    const int column = model_->column(columnName);
+    if (!model_->entry(row) || column < 0) return nullptr;
+    if (!popoverAnchor_) {
+        popoverAnchor_ = new QWidget(tableView_->viewport());
+        popoverAnchor_->setObjectName("popoverAnchor");
+        popoverAnchor_->setAttribute(Qt::WA_TransparentForMouseEvents);
+    }
+    popoverAnchor_->setGeometry(tableView_->visualRect(model_->index(row, column)));
+    popoverAnchor_->show();
+    return popoverAnchor_;
+}
+
+template <class Entry>
 void EntryListViewController<Entry>::toggleItemStatePopover(int row) {
     if constexpr (!std::is_same_v<Entry, BackupFileEntry>) {
-        const Entry* entry = model_->entry(row);
-        const int column = model_->column(viewName_ == "AppsListView" ? "AppItemsCountColumn"
-                                                                      : "ExecItemsCountColumn");
-        if (!entry || column < 0) return;
+        QWidget* anchor = anchorAt(
+            row, viewName_ == "AppsListView" ? "AppItemsCountColumn" : "ExecItemsCountColumn");
+        if (!anchor) return;
         if (!itemStatePopover_)
             itemStatePopover_ = std::make_unique<ItemStatePopoverController>(context_);
-        if (!popoverAnchor_) {
-            popoverAnchor_ = new QWidget(tableView_->viewport());
-            popoverAnchor_->setObjectName("popoverAnchor");
-            popoverAnchor_->setAttribute(Qt::WA_TransparentForMouseEvents);
-        }
-        popoverAnchor_->setGeometry(tableView_->visualRect(model_->index(row, column)));
-        popoverAnchor_->show();
-        itemStatePopover_->toggle(popoverAnchor_, entry->name, entry->state);
+        const Entry* entry = model_->entry(row);
+        itemStatePopover_->toggle(anchor, entry->name, entry->state);
     } else {
         (void)row;
     }
+}
+
+template <class Entry>
+void EntryListViewController<Entry>::toggleFoundStatusPopover(int row) {
+    const QString column = viewName_ == "AppsListView"    ? "AppFoundColumn"
+                           : viewName_ == "ExecsListView" ? "ExecFoundColumn"
+                                                          : "FileFoundColumn";
+    QWidget* anchor = anchorAt(row, column);
+    if (!anchor) return;
+    const Entry* entry = model_->entry(row);
+    FoundStatusPopoverController::Locations locations;
+    if constexpr (std::is_same_v<Entry, BackupAppEntry>) locations.application = entry->bundleURL();
+    // What exists is read now: the row may be older than the disk.
+    locations.settings = existingItemURLs(*entry);
+    if (!foundStatusPopover_)
+        foundStatusPopover_ = std::make_unique<FoundStatusPopoverController>();
+    foundStatusPopover_->toggle(anchor, entry->isFound(), locations);
 }
 
 template <class Entry>
@@ -439,6 +438,7 @@ void EntryListViewController<Entry>::addCustomFiles() {
     request.canChooseFiles = true;
     request.canChooseDirectories = true;
     request.allowsMultipleSelection = true;
+    request.showsHiddenFiles = true;
     QPointer<QTableView> alive = tableView_;
     context_.panels().beginSheet(tableView_->window(), request,
                                  [this, alive](std::vector<fs::path> urls) {

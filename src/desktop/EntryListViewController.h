@@ -12,8 +12,10 @@
 //
 // Commands are QActions of the view (context menu and shortcuts: Space
 // toggles the switch of the selected rows, Delete asks to delete them), each
-// enabled by `validate` as the selection changes. While the manager works
-// every command is disabled.
+// enabled by `validate` as the selection changes; the menu bar's Items menu
+// follows the same actions. While the manager works every command is
+// disabled. A click on a row's found marker explains it in a popover, a
+// click on its count of settings paths lists their states in another.
 //
 // Threads: main thread only.
 #pragma once
@@ -32,6 +34,7 @@
 #include "catalog/ItemKind.h"
 #include "desktop/ContentViewController.h"
 #include "desktop/EntryTableModel.h"
+#include "desktop/ListCommand.h"
 
 namespace keel {
 class NoteSubscriber;
@@ -42,18 +45,10 @@ namespace desktop {
 class ShellContext;
 class ItemStatePopoverController;
 
-enum class ListCommand {
-    enableSelectedItems,
-    disableSelectedItems,
-    toggleSelectedItems,
-    deleteSelectedItems,
-    showAppsInFinder,
-    showItemsInFinder,
-    addCustomFiles,
-};
+class FoundStatusPopoverController;
 
 template <class Entry>
-class EntryListViewController : public ContentViewController {
+class EntryListViewController : public ContentViewController, public ListCommandTarget {
 public:
     using Model = EntryTableModel<Entry>;
 
@@ -63,8 +58,7 @@ public:
     QWidget* messageView() { return (forceLoadIfNeeded(), messageView_); }
     QWidget* contentView() { return (forceLoadIfNeeded(), contentView_); }
     Model& model() { return (forceLoadIfNeeded(), *model_); }
-    // The command's action, or null when this list does not offer it.
-    QAction* action(ListCommand command);
+    QAction* action(ListCommand command) override;
 
     // Whether `command` can run on the current selection.
     bool validate(ListCommand command);
@@ -75,9 +69,15 @@ public:
     // Opens the popover of the settings paths of the item of `row` under its
     // count, or closes it (applications and executables).
     void toggleItemStatePopover(int row);
+    // Opens the popover that says whether the item of `row` is found on this
+    // computer and where, at its found marker, or closes it.
+    void toggleFoundStatusPopover(int row);
     // Null before the first use.
     ItemStatePopoverController* itemStatePopoverController() const {
         return itemStatePopover_.get();
+    }
+    FoundStatusPopoverController* foundStatusPopoverController() const {
+        return foundStatusPopover_.get();
     }
 
     void didAppear() override;
@@ -101,6 +101,9 @@ protected:
     void save();
 
 private:
+    // Places the popover anchor over the cell of `row` in `columnName`;
+    // null when the list has no such column or row.
+    QWidget* anchorAt(int row, const QString& columnName);
     void updateMessage();
     void updateActions();
     void deleteSelected();
@@ -120,6 +123,7 @@ private:
     std::unique_ptr<keel::NoteSubscriber> viewerDidReloadSubscriber_;
     std::unique_ptr<keel::NoteSubscriber> managerSubscriber_;
     std::unique_ptr<ItemStatePopoverController> itemStatePopover_;
+    std::unique_ptr<FoundStatusPopoverController> foundStatusPopover_;
     // Placed over a cell to anchor a popover there.
     QPointer<QWidget> popoverAnchor_;
 };

@@ -6,6 +6,7 @@
 #include "app/BackupManager.h"
 #include "app/BackupViewer.h"
 #include "backup/BackupFile.h"
+#include "desktop/ShellCommon.h"
 #include "desktop/ShellContext.h"
 #include "desktop/StyleSheet.h"
 #include "gantry/AlertPresenter.h"
@@ -16,14 +17,6 @@
 #include "keel/NotificationCenter.h"
 
 namespace desktop {
-
-namespace {
-
-QString localized(std::string_view key) {
-    return QString::fromStdString(keel::TL(key));
-}
-
-}  // namespace
 
 HistoryPopoverController::HistoryPopoverController(ShellContext& context,
                                                    QToolButton* togglerButton)

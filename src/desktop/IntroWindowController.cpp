@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "app/BackupManager.h"
+#include "desktop/ShellCommon.h"
 #include "desktop/ShellContext.h"
 #include "desktop/StyleSheet.h"
 #include "gantry/AlertPresenter.h"
@@ -19,19 +20,7 @@
 #include "keel/Strings.h"
 #include "keel/UserSettings.h"
 
-namespace fs = std::filesystem;
-using quillfen::BackupAction;
-using quillfen::BackupManager;
-
 namespace desktop {
-
-namespace {
-
-QString localized(std::string_view key) {
-    return QString::fromStdString(keel::TL(key));
-}
-
-}  // namespace
 
 IntroWindowController::IntroWindowController(ShellContext& context, QObject* parent)
     : SheetController(parent), context_(context) {}

@@ -6,18 +6,11 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include "desktop/ShellCommon.h"
 #include "desktop/StyleSheet.h"
 #include "keel/LocalizedString.h"
 
 namespace desktop {
-
-namespace {
-
-QString localized(std::string_view key) {
-    return QString::fromStdString(keel::TL(key));
-}
-
-}  // namespace
 
 LogsWindowController::LogsWindowController(std::vector<quillfen::SyncResult> results,
                                            QObject* parent)

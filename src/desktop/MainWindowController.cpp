@@ -31,6 +31,7 @@
 #include "desktop/LogsWindowController.h"
 #include "desktop/MessageView.h"
 #include "desktop/PlaceholderViewController.h"
+#include "desktop/ShellCommon.h"
 #include "desktop/ShellContext.h"
 #include "desktop/SidebarButton.h"
 #include "desktop/StyleSheet.h"
@@ -53,18 +54,11 @@
 #include "local/AccessManager.h"
 #include "sync/SyncLogs.h"
 
-namespace fs = std::filesystem;
 using quillfen::AccessManager;
-using quillfen::BackupAction;
-using quillfen::BackupManager;
 
 namespace desktop {
 
 namespace {
-
-QString localized(std::string_view key) {
-    return QString::fromStdString(keel::TL(key));
-}
 
 bool hasRootAccess() {
     return AccessManager::shared().hasAccess(fs::path("/"));

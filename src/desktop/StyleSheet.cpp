@@ -16,6 +16,7 @@ void StyleSheet::install() {
     using gantry::NamedColors;
     NamedColors::define(focusButtonDefaultColor, QColor("#2f6fd6"), QColor("#5b9dff"));
     NamedColors::define(focusButtonPressedColor, QColor("#1f56b0"), QColor("#8ab8ff"));
+    NamedColors::define(firstBackgroundColor, QColor("#ffffff"), QColor("#33363b"));
     NamedColors::define(secondBackgroundColor, QColor("#7b828d"), QColor("#8f959e"));
     NamedColors::define(thirdBackgroundColor, QColor("#4b525c"), QColor("#c2c6cc"));
     NamedColors::define(backgroundSeparatorColor, QColor(0, 0, 0, 30), QColor(255, 255, 255, 28));

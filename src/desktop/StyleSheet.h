@@ -21,6 +21,7 @@ public:
     // Colour names.
     static inline const QString focusButtonDefaultColor = "FocusButtonDefaultColor";
     static inline const QString focusButtonPressedColor = "FocusButtonPressedColor";
+    static inline const QString firstBackgroundColor = "FirstBackgroundColor";
     static inline const QString secondBackgroundColor = "SecondBackgroundColor";
     static inline const QString thirdBackgroundColor = "ThirdBackgroundColor";
     static inline const QString backgroundSeparatorColor = "BackgroundSeparatorColor";

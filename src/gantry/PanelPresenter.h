@@ -1,8 +1,9 @@
 // PanelPresenter: how windows let the user choose files and folders: an open
 // panel (choose what exists) or a save panel (name something new). The
-// program shows Qt file dialogs (QtPanelPresenter), tests answer from a
-// script. A panel is modal to its window only; the call returns at once and
-// the choice arrives later through the completion.
+// program shows Qt file dialogs, or its own chooser where files and folders
+// are chosen together (QtPanelPresenter); tests answer from a script. A
+// panel is modal to its window only; the call returns at once and the choice
+// arrives later through the completion.
 //
 // Threads: main thread only.
 #pragma once
@@ -35,6 +36,8 @@ struct PanelRequest {
     bool canChooseDirectories = false;
     bool canCreateDirectories = false;
     bool allowsMultipleSelection = false;
+    // Whether an open panel lists hidden entries (".config", a dotfile).
+    bool showsHiddenFiles = false;
     // The extension (without the dot) of what may be chosen: an open panel
     // shows only such files, a save panel appends it to a name without it.
     // Empty: any.

@@ -3,10 +3,26 @@
 #include <QDir>
 #include <QFileDialog>
 
+#include "gantry/FileChooserDialog.h"
+
 namespace gantry {
 
 void QtPanelPresenter::beginSheet(QWidget* window, const PanelRequest& request,
                                   Completion completion) {
+    if (request.kind == PanelRequest::Kind::open && request.canChooseFiles &&
+        request.canChooseDirectories && !request.extensionIsPackage) {
+        // Qt's dialog chooses either files or one folder, never both.
+        auto* chooser = new FileChooserDialog(request, window);
+        chooser->setWindowModality(window ? Qt::WindowModal : Qt::ApplicationModal);
+        QObject::connect(chooser, &QDialog::finished, chooser,
+                         [chooser, completion = std::move(completion)](int) {
+                             std::vector<std::filesystem::path> urls = chooser->URLs();
+                             chooser->deleteLater();
+                             if (completion) completion(std::move(urls));
+                         });
+        chooser->open();
+        return;
+    }
     auto* dialog = new QFileDialog(window);
     dialog->setObjectName(QString::fromStdString(request.name));
     if (!request.title.empty()) dialog->setWindowTitle(QString::fromStdString(request.title));
@@ -31,6 +47,7 @@ void QtPanelPresenter::beginSheet(QWidget* window, const PanelRequest& request,
         }
     }
     dialog->setOption(QFileDialog::ReadOnly, !request.canCreateDirectories);
+    if (request.showsHiddenFiles) dialog->setFilter(dialog->filter() | QDir::Hidden);
     dialog->setDirectory(request.directoryURL.empty()
                              ? QDir::homePath()
                              : QString::fromStdString(request.directoryURL.string()));

@@ -1,4 +1,6 @@
-// QtPanelPresenter: open and save panels as Qt file dialogs, window-modal.
+// QtPanelPresenter: open and save panels as Qt file dialogs, window-modal;
+// an open panel that chooses files and folders together is a
+// FileChooserDialog.
 //
 // Threads: main thread only.
 #pragma once

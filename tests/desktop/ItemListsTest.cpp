@@ -1,16 +1,25 @@
+#include <QIcon>
+#include <QImage>
 #include <QItemSelectionModel>
 #include <QLocale>
 #include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
 #include <QTableView>
 #include <QToolButton>
 
+#include <sys/stat.h>
+
 #include "app/ItemEditor.h"
+#include "desktop/AppsListViewController.h"
 #include "desktop/DesktopFixture.h"
 #include "desktop/ExecsListViewController.h"
 #include "desktop/FilesListViewController.h"
+#include "desktop/FoundStatusPopoverController.h"
 #include "desktop/ItemStatePopoverController.h"
 #include "keel/DateFormatter.h"
 #include "keel/DispatchQueue.h"
+#include "keel/FileManager.h"
 #include "keel/LocalizedString.h"
 
 using namespace desktop;
@@ -38,6 +47,10 @@ protected:
         ASSERT_TRUE(waitForIdle());
     }
 
+    AppsListViewController& apps() {
+        return *static_cast<AppsListViewController*>(
+            main().contentViewControllers()[MainWindowController::appsList]);
+    }
     ExecsListViewController& execs() {
         return *static_cast<ExecsListViewController*>(
             main().contentViewControllers()[MainWindowController::execsList]);
@@ -250,6 +263,182 @@ TEST_F(ItemListsTest, AddingFilesKeepsThoseThatCanBeKeptAndSaysWhyOthersWereNot)
     list.action(ListCommand::showItemsInFinder)->trigger();
     ASSERT_EQ(workspace->revealed.size(), 1u);
     EXPECT_EQ(workspace->revealed[0], std::vector<fs::path>{settings.home() / ".config/tool"});
+}
+
+// The colour in the middle of an icon drawn at the lists' size.
+QColor centreOf(const QIcon& icon) {
+    return icon.pixmap(QSize(24, 24)).toImage().pixelColor(12, 12);
+}
+
+void writePicture(const fs::path& file, const QColor& color) {
+    fs::create_directories(file.parent_path());
+    QImage picture(24, 24, QImage::Format_ARGB32);
+    picture.fill(color);
+    ASSERT_TRUE(picture.save(QString::fromStdString(file.string())));
+}
+
+TEST_F(ItemListsTest, AnApplicationShowsTheIconItsDesktopEntryNamesAndFallsBackSafely) {
+    testsupport::TemporaryDirectory place;
+    const fs::path icons = place.path() / "icons";
+    testsupport::writeFile(icons / "QuillfenTest/index.theme",
+                           "[Icon Theme]\nName=QuillfenTest\nDirectories=24x24/apps\n\n"
+                           "[24x24/apps]\nSize=24\nType=Fixed\n");
+    writePicture(icons / "QuillfenTest/24x24/apps/quillfen-test-editor.png", Qt::red);
+    writePicture(place.path() / "pictures/viewer.png", Qt::blue);
+    const fs::path pipe = place.path() / "pictures/pipe.png";
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    const std::pair<const char*, std::string> entries[] = {
+        {"Quillfen Test Editor", "quillfen-test-editor"},
+        {"Quillfen Test Legacy", "quillfen-test-editor.png"},
+        {"Quillfen Test Viewer", (place.path() / "pictures/viewer.png").string()},
+        {"Quillfen Test Piped", pipe.string()},
+        {"Quillfen Test Unknown", "quillfen-test-no-such-icon"},
+    };
+    int number = 0;
+    for (const auto& [name, icon] : entries)
+        testsupport::writeFile(place.path() / "applications" /
+                                   ("quillfen-test-" + std::to_string(++number) + ".desktop"),
+                               "[Desktop Entry]\nType=Application\nName=" + std::string(name) +
+                                   "\nExec=true\nIcon=" + icon + "\n");
+    const QStringList themePaths = QIcon::themeSearchPaths();
+    const QString themeName = QIcon::themeName();
+    QIcon::setThemeSearchPaths({QString::fromStdString(icons.string())});
+    QIcon::setThemeName("QuillfenTest");
+    struct RestoreTheme {
+        QStringList paths;
+        QString name;
+        ~RestoreTheme() {
+            QIcon::setThemeSearchPaths(paths);
+            QIcon::setThemeName(name);
+        }
+    } restore{themePaths, themeName};
+    quillfen::LocalResources::setDesktopEntryFolders({place.path() / "applications"});
+    launchWith({}, {});
+    auto& list = apps();
+    if (rowOf(list, "Quillfen Test Editor") < 0)
+        GTEST_SKIP() << "this process read the installed applications earlier";
+
+    auto icon = [&](const char* name) {
+        const int row = rowOf(list, name);
+        EXPECT_GE(row, 0) << name;
+        return qvariant_cast<QIcon>(list.model().data(
+            list.model().index(row, list.model().column("AppIconColumn")), Qt::DecorationRole));
+    };
+    EXPECT_EQ(icon("Quillfen Test Editor").name(), "quillfen-test-editor");
+    EXPECT_EQ(centreOf(icon("Quillfen Test Editor")), QColor(Qt::red));
+    EXPECT_EQ(centreOf(icon("Quillfen Test Legacy")), QColor(Qt::red))
+        << "the extension is dropped";
+    EXPECT_EQ(centreOf(icon("Quillfen Test Viewer")), QColor(Qt::blue)) << "an absolute path";
+    // A pipe is never opened (reading it would hang the window), nor is a
+    // name the theme lacks an empty picture: both show the generic icon.
+    for (const char* fallback : {"Quillfen Test Piped", "Quillfen Test Unknown"}) {
+        const QIcon generic = icon(fallback);
+        EXPECT_FALSE(generic.pixmap(QSize(24, 24)).isNull()) << fallback;
+        EXPECT_NE(centreOf(generic), QColor(Qt::red)) << fallback;
+        EXPECT_NE(centreOf(generic), QColor(Qt::blue)) << fallback;
+    }
+}
+
+TEST_F(ItemListsTest, TheFoundMarkerExplainsInAPopoverWhetherAndWhereTheItemIsFound) {
+    testsupport::writeFile(settings.home() / ".vimrc", "set number\n");
+    launchWith({"Vim", "Nano"}, {});
+    main().showContent(MainWindowController::execsList);
+    main().window()->resize(920, 600);
+    main().window()->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(main().window()));
+    auto& list = execs();
+    QTableView* table = list.tableView();
+    auto clickMarker = [&](const char* name) {
+        const QModelIndex marker =
+            list.model().index(rowOf(list, name), list.model().column("ExecFoundColumn"));
+        table->scrollTo(marker);
+        QTest::mouseClick(table->viewport(), Qt::LeftButton, {},
+                          table->visualRect(marker).center());
+    };
+    const QModelIndex vimMarker =
+        list.model().index(rowOf(list, "Vim"), list.model().column("ExecFoundColumn"));
+    EXPECT_FALSE(list.model().data(vimMarker, Qt::ToolTipRole).isValid())
+        << "the popover replaces the tooltip";
+
+    clickMarker("Vim");
+    FoundStatusPopoverController* popover = list.foundStatusPopoverController();
+    ASSERT_NE(popover, nullptr);
+    EXPECT_TRUE(popover->popoverIsShown());
+    EXPECT_TRUE(popover->statusIsFound());
+    EXPECT_EQ(popover->tipTextField()->text().toStdString(), keel::TL("ItemsStatusFoundToolTip"));
+    EXPECT_FALSE(popover->locationsTextField()->isHidden());
+    EXPECT_TRUE(popover->locationsTextField()->text().contains("~/.vimrc"))
+        << popover->locationsTextField()->text().toStdString();
+    clickMarker("Vim");
+    EXPECT_FALSE(popover->popoverIsShown());
+
+    clickMarker("Nano");
+    EXPECT_TRUE(popover->popoverIsShown());
+    EXPECT_FALSE(popover->statusIsFound());
+    EXPECT_EQ(popover->tipTextField()->text().toStdString(),
+              keel::TL("ItemsStatusNotFoundToolTip"));
+    EXPECT_TRUE(popover->locationsTextField()->isHidden());
+    popover->closePopover();
+}
+
+TEST_F(ItemListsTest, TheItemsMenuFollowsTheShownListItsSelectionAndTheManager) {
+    testsupport::writeFile(settings.home() / ".vimrc", "set number\n");
+    launchWith({"Vim", "Nano"}, {});
+    auto* menu = main().window()->menuBar()->findChild<QMenu*>("itemsMenu");
+    ASSERT_NE(menu, nullptr);
+    auto item = [&](const char* name) -> QAction* {
+        for (QAction* action : menu->actions())
+            if (action->objectName() == name) return action;
+        ADD_FAILURE() << name;
+        return new QAction(menu);
+    };
+    main().showContent(MainWindowController::execsList);
+    auto& list = execs();
+    select(list, {});
+    for (const char* name : {"enableSelectedItems", "disableSelectedItems", "toggleSelectedItems",
+                             "deleteSelectedItems", "showItemsInFinder", "addCustomFiles"})
+        EXPECT_FALSE(item(name)->isEnabled()) << name;
+    EXPECT_TRUE(item("toggleSelectedItems")->text().endsWith("\tSpace"))
+        << "the shortcut is shown, and stays the list's";
+    EXPECT_TRUE(item("toggleSelectedItems")->shortcut().isEmpty());
+
+    select(list, {rowOf(list, "Nano")});
+    EXPECT_FALSE(item("enableSelectedItems")->isEnabled()) << "Nano is on already";
+    EXPECT_TRUE(item("disableSelectedItems")->isEnabled());
+    EXPECT_TRUE(item("deleteSelectedItems")->isEnabled());
+    EXPECT_FALSE(item("showItemsInFinder")->isEnabled()) << "nothing of Nano is here";
+    select(list, {rowOf(list, "Vim")});
+    EXPECT_TRUE(item("showItemsInFinder")->isEnabled());
+    item("disableSelectedItems")->trigger();
+    settle();
+    EXPECT_EQ(storedExecEnabled("Vim"), false);
+    ASSERT_TRUE(waitUntil([&] { return item("enableSelectedItems")->isEnabled(); }));
+
+    // While the manager works nothing can be changed.
+    main().backupButton()->click();
+    ASSERT_TRUE(manager.isProcessing());
+    EXPECT_FALSE(item("enableSelectedItems")->isEnabled());
+    ASSERT_TRUE(waitForIdle());
+    select(list, {rowOf(list, "Vim")});
+    EXPECT_TRUE(item("enableSelectedItems")->isEnabled());
+
+    // The note is no list.
+    main().showContent(MainWindowController::notesList);
+    for (QAction* action : menu->actions()) {
+        if (action->isSeparator()) continue;
+        EXPECT_FALSE(action->isEnabled()) << action->objectName().toStdString();
+    }
+
+    // Add Files asks for files and folders, hidden ones listed, from home.
+    main().showContent(MainWindowController::filesList);
+    ASSERT_TRUE(item("addCustomFiles")->isEnabled());
+    panels->script({settings.home() / ".vimrc"});
+    item("addCustomFiles")->trigger();
+    settle();
+    ASSERT_TRUE(waitUntil([&] { return files().model().rowCount() == 1; }));
+    const auto& request = panels->shown().back().request;
+    EXPECT_TRUE(request.showsHiddenFiles);
+    EXPECT_EQ(request.directoryURL, keel::FileManager::noSandboxHomeURL());
 }
 
 }  // namespace

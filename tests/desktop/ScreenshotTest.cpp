@@ -4,6 +4,8 @@
 // made or written.
 #include <QApplication>
 #include <QDir>
+#include <QIcon>
+#include <QImage>
 #include <QMainWindow>
 #include <QPainter>
 #include <QPalette>
@@ -16,12 +18,16 @@
 #include "desktop/AboutDialog.h"
 #include "desktop/DesktopFixture.h"
 #include "desktop/ExecsListViewController.h"
+#include "desktop/FoundStatusPopoverController.h"
 #include "desktop/HistoryPopoverController.h"
 #include "desktop/IntroWindowController.h"
 #include "desktop/ItemStatePopoverController.h"
 #include "desktop/LogsWindowController.h"
+#include "gantry/FileChooserDialog.h"
 #include "gantry/QtAlertPresenter.h"
+#include "gantry/QtPanelPresenter.h"
 #include "gantry/TipsManager.h"
+#include "keel/LocalizedString.h"
 #include "support/DarkPalette.h"
 
 using namespace desktop;
@@ -158,6 +164,48 @@ TEST_F(ScreenshotTest, TipsErrorAlertAndAboutWindow) {
 }
 
 TEST_F(ScreenshotTest, ItemListsLightAndDark) {
+    // Two installed applications whose desktop entries name icons of a
+    // theme, drawn as simple shapes.
+    const testsupport::TemporaryDirectory place;
+    testsupport::writeFile(place.path() / "icons/ShotTheme/index.theme",
+                           "[Icon Theme]\nName=ShotTheme\nDirectories=32x32/apps\n\n"
+                           "[32x32/apps]\nSize=32\nType=Fixed\n");
+    const std::pair<const char*, QColor> pictures[] = {{"abacus-notes", QColor("#e0a030")},
+                                                       {"acorn-viewer", QColor("#3a8ee6")}};
+    for (const auto& [name, color] : pictures) {
+        QImage picture(32, 32, QImage::Format_ARGB32);
+        picture.fill(Qt::transparent);
+        QPainter painter(&picture);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setBrush(color);
+        painter.setPen(Qt::NoPen);
+        painter.drawRoundedRect(QRectF(3, 3, 26, 26), 7, 7);
+        painter.end();
+        const fs::path file =
+            place.path() / "icons/ShotTheme/32x32/apps" / (std::string(name) + ".png");
+        fs::create_directories(file.parent_path());
+        picture.save(QString::fromStdString(file.string()));
+    }
+    testsupport::writeFile(place.path() / "applications/abacus-notes.desktop",
+                           "[Desktop Entry]\nType=Application\nName=Abacus Notes\nExec=true\n"
+                           "Icon=abacus-notes\n");
+    testsupport::writeFile(place.path() / "applications/acorn-viewer.desktop",
+                           "[Desktop Entry]\nType=Application\nName=Acorn Viewer\nExec=true\n"
+                           "Icon=acorn-viewer\n");
+    const QStringList themePaths = QIcon::themeSearchPaths();
+    const QString themeName = QIcon::themeName();
+    QIcon::setThemeSearchPaths({QString::fromStdString((place.path() / "icons").string())});
+    QIcon::setThemeName("ShotTheme");
+    quillfen::LocalResources::setDesktopEntryFolders({place.path() / "applications"});
+    struct RestoreTheme {
+        QStringList paths;
+        QString name;
+        ~RestoreTheme() {
+            QIcon::setThemeSearchPaths(paths);
+            QIcon::setThemeName(name);
+        }
+    } restore{themePaths, themeName};
+
     grantRoot();
     storeLocation(packageURL());
     keel::UserSettings::standard().set(
@@ -178,6 +226,14 @@ TEST_F(ScreenshotTest, ItemListsLightAndDark) {
     ASSERT_TRUE(waitForIdle());
     QMainWindow* window = main().window();
     window->resize(920, 600);
+    auto* execs = static_cast<ExecsListViewController*>(
+        main().contentViewControllers()[MainWindowController::execsList]);
+    int vim = 0;
+    while (execs->model().entry(vim) && execs->model().entry(vim)->name != "Vim")
+        ++vim;
+    // A selected row shows its card's outline.
+    execs->tableView()->selectRow(vim);
+    execs->tableView()->scrollTo(execs->model().index(vim, 0));
     const std::pair<int, QString> lists[] = {{MainWindowController::appsList, "apps-list"},
                                              {MainWindowController::execsList, "execs-list"},
                                              {MainWindowController::filesList, "files-list"}};
@@ -189,12 +245,7 @@ TEST_F(ScreenshotTest, ItemListsLightAndDark) {
         save(window, name + "-dark");
     }
 
-    auto* execs = static_cast<ExecsListViewController*>(
-        main().contentViewControllers()[MainWindowController::execsList]);
     main().showContent(MainWindowController::execsList);
-    int vim = 0;
-    while (execs->model().entry(vim) && execs->model().entry(vim)->name != "Vim")
-        ++vim;
     execs->tableView()->scrollTo(execs->model().index(vim, 0));
     window->show();
     execs->toggleItemStatePopover(vim);
@@ -204,6 +255,44 @@ TEST_F(ScreenshotTest, ItemListsLightAndDark) {
     saveWithSheet(window, popover, "item-state-popover-dark");
     QApplication::setPalette(QApplication::style()->standardPalette());
     saveWithSheet(window, popover, "item-state-popover-light");
+    execs->toggleItemStatePopover(vim);
+
+    execs->toggleFoundStatusPopover(vim);
+    ASSERT_NE(execs->foundStatusPopoverController(), nullptr);
+    auto* found = execs->foundStatusPopoverController()->popover();
+    ASSERT_NE(found, nullptr);
+    saveWithSheet(window, found, "found-status-popover-light");
+    QApplication::setPalette(darkPalette());
+    saveWithSheet(window, found, "found-status-popover-dark");
+    execs->toggleFoundStatusPopover(vim);
+}
+
+TEST_F(ScreenshotTest, AddFilesChooserLightAndDark) {
+    for (const char* name : {".bashrc", ".gitconfig", ".vimrc", "Notes.txt", "todo.md"})
+        testsupport::writeFile(settings.home() / name, "x");
+    for (const char* name : {".config/tool/settings.ini", ".local/share/x", "Documents/a.txt"})
+        testsupport::writeFile(settings.home() / name, "x");
+    QWidget window;
+    window.resize(920, 600);
+    window.show();
+    gantry::PanelRequest request;
+    request.name = "AddFilesPanel";
+    request.prompt = keel::TL("AddFilesPanelPromptButton");
+    request.directoryURL = settings.home();
+    request.canChooseDirectories = true;
+    request.allowsMultipleSelection = true;
+    request.showsHiddenFiles = true;
+    gantry::QtPanelPresenter presenter;
+    presenter.beginSheet(&window, request, {});
+    auto* chooser = window.findChild<gantry::FileChooserDialog*>("AddFilesPanel");
+    ASSERT_NE(chooser, nullptr);
+    ASSERT_TRUE(waitUntil([&] { return chooser->directoryIsLoaded(); }));
+    chooser->selectURLs({settings.home() / ".config", settings.home() / ".vimrc"});
+    QApplication::setPalette(QApplication::style()->standardPalette());
+    save(chooser, "add-files-chooser-light");
+    QApplication::setPalette(darkPalette());
+    save(chooser, "add-files-chooser-dark");
+    chooser->reject();
 }
 
 TEST_F(ScreenshotTest, HistoryPopoverAndLogsSheet) {
