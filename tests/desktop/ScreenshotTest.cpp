@@ -65,6 +65,27 @@ protected:
         EXPECT_TRUE(picture.save(QDir(folder_).filePath(name + ".png"))) << name.toStdString();
     }
 
+    // The main window with a popover drawn where it opens, its arrow at the
+    // anchor. A popover is a window of its own placed on the screen, so it
+    // may reach past the main window's edge: the picture grows to hold both.
+    void saveWithPopover(QWidget* window, QWidget* popover, const QString& name) {
+        QCoreApplication::processEvents();
+        const QPixmap main = window->grab();
+        const QPixmap panel = popover->grab();
+        const QPoint origin = window->mapToGlobal(QPoint(0, 0));
+        const QRect mainRect(QPoint(0, 0), main.deviceIndependentSize().toSize());
+        const QRect panelRect(popover->mapToGlobal(QPoint(0, 0)) - origin,
+                              panel.deviceIndependentSize().toSize());
+        const QRect canvas = mainRect.united(panelRect);
+        QPixmap picture(canvas.size());
+        picture.fill(QColor(128, 128, 128));
+        QPainter painter(&picture);
+        painter.drawPixmap(mainRect.topLeft() - canvas.topLeft(), main);
+        painter.drawPixmap(panelRect.topLeft() - canvas.topLeft(), panel);
+        painter.end();
+        EXPECT_TRUE(picture.save(QDir(folder_).filePath(name + ".png"))) << name.toStdString();
+    }
+
     QString folder_;
 };
 
@@ -252,18 +273,18 @@ TEST_F(ScreenshotTest, ItemListsLightAndDark) {
     ASSERT_NE(execs->itemStatePopoverController(), nullptr);
     auto* popover = execs->itemStatePopoverController()->popover();
     ASSERT_NE(popover, nullptr);
-    saveWithSheet(window, popover, "item-state-popover-dark");
+    saveWithPopover(window, popover, "item-state-popover-dark");
     QApplication::setPalette(QApplication::style()->standardPalette());
-    saveWithSheet(window, popover, "item-state-popover-light");
+    saveWithPopover(window, popover, "item-state-popover-light");
     execs->toggleItemStatePopover(vim);
 
     execs->toggleFoundStatusPopover(vim);
     ASSERT_NE(execs->foundStatusPopoverController(), nullptr);
     auto* found = execs->foundStatusPopoverController()->popover();
     ASSERT_NE(found, nullptr);
-    saveWithSheet(window, found, "found-status-popover-light");
+    saveWithPopover(window, found, "found-status-popover-light");
     QApplication::setPalette(darkPalette());
-    saveWithSheet(window, found, "found-status-popover-dark");
+    saveWithPopover(window, found, "found-status-popover-dark");
     execs->toggleFoundStatusPopover(vim);
 }
 
@@ -321,9 +342,9 @@ TEST_F(ScreenshotTest, HistoryPopoverAndLogsSheet) {
     auto* popover = main().historyPopoverController().popover();
     ASSERT_NE(popover, nullptr);
     QApplication::setPalette(QApplication::style()->standardPalette());
-    saveWithSheet(window, popover, "history-popover-light");
+    saveWithPopover(window, popover, "history-popover-light");
     QApplication::setPalette(darkPalette());
-    saveWithSheet(window, popover, "history-popover-dark");
+    saveWithPopover(window, popover, "history-popover-dark");
     main().toggleHistoryPopover();
 
     std::vector<quillfen::SyncResult> results(2);
