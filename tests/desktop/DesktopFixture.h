@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QIcon>
 #include <QTest>
 
 #include <chrono>
@@ -32,6 +33,27 @@
 #include "support/TestSupport.h"
 
 namespace desktop::testing {
+
+// Points Qt's icon theme at a folder of the test's for as long as it lives,
+// then gives the process its own theme back.
+class ScopedIconTheme {
+public:
+    ScopedIconTheme(const std::filesystem::path& folder, const QString& name)
+        : paths_(QIcon::themeSearchPaths()), name_(QIcon::themeName()) {
+        QIcon::setThemeSearchPaths({QString::fromStdString(folder.string())});
+        QIcon::setThemeName(name);
+    }
+    ~ScopedIconTheme() {
+        QIcon::setThemeSearchPaths(paths_);
+        QIcon::setThemeName(name_);
+    }
+    ScopedIconTheme(const ScopedIconTheme&) = delete;
+    ScopedIconTheme& operator=(const ScopedIconTheme&) = delete;
+
+private:
+    QStringList paths_;
+    QString name_;
+};
 
 // The applications folder every desktop test scans: empty.
 inline const fs::path& emptyApplicationsFolder() {

@@ -300,18 +300,7 @@ TEST_F(ItemListsTest, AnApplicationShowsTheIconItsDesktopEntryNamesAndFallsBackS
                                    ("quillfen-test-" + std::to_string(++number) + ".desktop"),
                                "[Desktop Entry]\nType=Application\nName=" + std::string(name) +
                                    "\nExec=true\nIcon=" + icon + "\n");
-    const QStringList themePaths = QIcon::themeSearchPaths();
-    const QString themeName = QIcon::themeName();
-    QIcon::setThemeSearchPaths({QString::fromStdString(icons.string())});
-    QIcon::setThemeName("QuillfenTest");
-    struct RestoreTheme {
-        QStringList paths;
-        QString name;
-        ~RestoreTheme() {
-            QIcon::setThemeSearchPaths(paths);
-            QIcon::setThemeName(name);
-        }
-    } restore{themePaths, themeName};
+    const ScopedIconTheme theme(icons, "QuillfenTest");
     quillfen::LocalResources::setDesktopEntryFolders({place.path() / "applications"});
     launchWith({}, {});
     auto& list = apps();

@@ -213,19 +213,8 @@ TEST_F(ScreenshotTest, ItemListsLightAndDark) {
     testsupport::writeFile(place.path() / "applications/acorn-viewer.desktop",
                            "[Desktop Entry]\nType=Application\nName=Acorn Viewer\nExec=true\n"
                            "Icon=acorn-viewer\n");
-    const QStringList themePaths = QIcon::themeSearchPaths();
-    const QString themeName = QIcon::themeName();
-    QIcon::setThemeSearchPaths({QString::fromStdString((place.path() / "icons").string())});
-    QIcon::setThemeName("ShotTheme");
+    const ScopedIconTheme theme(place.path() / "icons", "ShotTheme");
     quillfen::LocalResources::setDesktopEntryFolders({place.path() / "applications"});
-    struct RestoreTheme {
-        QStringList paths;
-        QString name;
-        ~RestoreTheme() {
-            QIcon::setThemeSearchPaths(paths);
-            QIcon::setThemeName(name);
-        }
-    } restore{themePaths, themeName};
 
     grantRoot();
     storeLocation(packageURL());
