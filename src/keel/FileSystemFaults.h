@@ -78,7 +78,8 @@ public:
 
     // Makes every `operation` fail with `error` until `allow(operation)`,
     // whether armed or not. A refused operation is not counted towards the
-    // armed fault and does not fire it. `error` of 0 allows it again.
+    // armed fault and does not fire it. `error` of 0 allows it again;
+    // refusals do not nest, one `allow` ends them.
     static void refuse(Operation operation, int error);
     static void allow(Operation operation) { refuse(operation, 0); }
 
