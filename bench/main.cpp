@@ -9,7 +9,11 @@
 //   - a full viewer reload (500 applications installed from desktop entries),
 //     against the same loop over its paths;
 //   - the save after one edit of one list: the files and bytes it writes;
-//   - the `quillfen backup` command: its time and peak memory.
+//   - the `quillfen backup` command: its time and peak memory;
+//   - on a btrfs image that the harness loop-mounts when it runs as root, a
+//     back-up and an install, whose copies are clones there, against
+//     `cp -a --reflink=always` and against the stat floor of the copied
+//     paths, and the space the back-up took.
 // Every figure is taken for each size, so the growth per file shows.
 //
 // In-process figures are timed by Google Benchmark (real time, the engine
@@ -48,6 +52,7 @@
 #include "FileTree.h"
 #include "HomeGenerator.h"
 #include "Process.h"
+#include "ReflinkVolume.h"
 #include "TextTable.h"
 #include "app/BackupViewer.h"
 #include "backup/BackupFile.h"
@@ -232,6 +237,21 @@ std::size_t statFloor(const std::vector<std::string>& paths) {
     return count;
 }
 
+// The differences between a tree and its copy, dates included, but for the
+// own dates of the folders among `roots` (paths in the snapshots): a
+// folder's copy, in the package and then installed, is dated by the newest
+// date in it, so that its date tells the age of its content.
+std::vector<std::string> copyDifferences(TreeSnapshot expected, TreeSnapshot found,
+                                         const std::vector<std::string>& roots) {
+    for (const auto& root : roots) {
+        for (TreeSnapshot* tree : {&expected, &found}) {
+            const auto entry = tree->find(root);
+            if (entry != tree->end() && entry->second.type == S_IFDIR) entry->second.modified = {};
+        }
+    }
+    return differences(expected, found, true, false);
+}
+
 // One generated home with its packages, reference copies and path lists.
 struct Scenario {
     std::size_t size = 0;
@@ -251,6 +271,19 @@ struct Scenario {
     std::size_t viewerDateCount = 0;  // dates the stat floor of a reload reads
 };
 
+// The same home again on a file system that shares blocks between files.
+struct ReflinkScenario {
+    const Scenario* base = nullptr;
+    fs::path root;
+    fs::path home;
+    TreeSnapshot homeSnapshot;  // of the settings paths, on btrfs
+    fs::path templatePackage;
+    fs::path fullPackage;
+    fs::path reference;                    // cp -a --reflink=always of the settings paths
+    std::vector<std::string> copiedPaths;  // every settings path, absolute
+    std::size_t copiedDateCount = 0;       // dates the stat floor of the copied paths reads
+};
+
 class Harness {
 public:
     explicit Harness(Options options) : options_(std::move(options)) {}
@@ -268,11 +301,21 @@ private:
     ProcessSpec rsyncSpec(const Scenario& s, bool itemize) const;
     ProcessSpec backupCommandSpec(const Scenario& s, const fs::path& package) const;
     void runOrThrow(const ProcessSpec& spec, const std::string& what) const;
+    void prepareReflinkFigures();
+    void prepareReflinkScenario(ReflinkScenario& r);
+    ProcessSpec reflinkCopySpec(const ReflinkScenario& r, const fs::path& from,
+                                const fs::path& to) const;
+    void registerReflinkBenchmarks();
+    void addReflinkRows(TextTable& table, const class TableReporter& reporter) const;
 
     Options options_;
     fs::path systemData_;
     fs::path logs_;
     std::vector<std::unique_ptr<Scenario>> scenarios_;
+    // The btrfs volume, or why there is none; its scenarios go before it.
+    std::unique_ptr<ReflinkVolume> reflinkVolume_;
+    std::string reflinkSkipped_;
+    std::vector<std::unique_ptr<ReflinkScenario>> reflinkScenarios_;
 };
 
 std::vector<std::string> Harness::environmentFor(const fs::path& home) const {
@@ -367,6 +410,7 @@ void Harness::prepare() {
         prepareScenario(*scenario);
         scenarios_.push_back(std::move(scenario));
     }
+    prepareReflinkFigures();
 }
 
 void Harness::prepareScenario(Scenario& s) {
@@ -427,7 +471,7 @@ void Harness::prepareScenario(Scenario& s) {
             const fs::path copy = s.fullPackage / "Data" / (record->uuid + ".qfdata");
             const TreeSnapshot original = snapshot(s.home.home / path);
             const TreeSnapshot copied = snapshot(copy);
-            if (!differences(original, copied, true, false).empty()) missing.push_back(path);
+            if (!copyDifferences(original, copied, {""}).empty()) missing.push_back(path);
             for (const auto& [relative, entry] : original) {
                 const auto inside = [&](const fs::path& root) {
                     return relative.empty() ? root : root / relative;
@@ -454,7 +498,8 @@ void Harness::prepareScenario(Scenario& s) {
         setHome(s.home.home);
         require(logs.results().empty(), "the install failed: " + describe(logs));
         const TreeSnapshot restored = snapshot(home, s.home.settingsPaths);
-        std::vector<std::string> wrong = differences(s.homeSnapshot, restored, true, false);
+        std::vector<std::string> wrong =
+            copyDifferences(s.homeSnapshot, restored, s.home.settingsPaths);
         for (const auto& [path, entry] : s.homeSnapshot) {
             if (entry.type == S_IFREG && !sameContents(s.home.home / path, home / path))
                 wrong.push_back(path + " (contents)");
@@ -518,6 +563,93 @@ void Harness::prepareScenario(Scenario& s) {
 
     s.savePackage = s.root / "save.qfbackup";
     keel::FileManager::overwritingCopy(s.fullPackage, s.savePackage);
+}
+
+// The btrfs figures: each home again on a loop-mounted btrfs image, where a
+// back-up and an install clone every file. Without root, btrfs-progs or a
+// loop device they are left out, and the table says why.
+void Harness::prepareReflinkFigures() {
+    std::uintmax_t bytes = 0;
+    for (const auto& s : scenarios_)
+        bytes += s->home.byteCount;
+    // Sparse: the image takes only what is written, and clones write little.
+    // Room for every home, its reference copy and a copy of each that a
+    // fallback to plain copies would need, with btrfs's own margin.
+    const unsigned long long imageBytes = std::max<unsigned long long>(
+        4 * static_cast<unsigned long long>(bytes) + (1ULL << 30), 2ULL << 30);
+    auto attempt = ReflinkVolume::mount(options_.work / "btrfs.img", options_.work / "btrfs",
+                                        imageBytes, logs_ / "btrfs.log");
+    if (!attempt.volume) {
+        reflinkSkipped_ = attempt.reason;
+        progress("btrfs figures skipped: %s", reflinkSkipped_.c_str());
+        return;
+    }
+    reflinkVolume_ = std::move(attempt.volume);
+    for (const auto& s : scenarios_) {
+        auto r = std::make_unique<ReflinkScenario>();
+        r->base = s.get();
+        r->root = reflinkVolume_->root() / std::to_string(s->size);
+        prepareReflinkScenario(*r);
+        reflinkScenarios_.push_back(std::move(r));
+    }
+}
+
+void Harness::prepareReflinkScenario(ReflinkScenario& r) {
+    const Scenario& s = *r.base;
+    progress("generating the home of about %zu files on btrfs", s.size);
+    // The same seeds give the same tree as on the work folder.
+    const GeneratedHome home = generateHome(r.root / "home", s.size);
+    require(home.settingsPaths == s.home.settingsPaths,
+            "the home on btrfs differs from the one on the work folder");
+    r.home = home.home;
+    r.homeSnapshot = snapshot(r.home, home.settingsPaths);
+    for (const auto& path : home.settingsPaths)
+        r.copiedPaths.push_back((r.home / path).string());
+    r.copiedDateCount = statFloor(r.copiedPaths);
+    r.templatePackage = r.root / "template.qfbackup";
+    keel::FileManager::overwritingCopy(s.templatePackage, r.templatePackage);
+
+    progress("checking a back-up and an install of %zu files on btrfs", s.home.fileCount);
+    setHome(r.home);
+    r.fullPackage = r.root / "full.qfbackup";
+    keel::FileManager::overwritingCopy(r.templatePackage, r.fullPackage);
+    {
+        auto file = BackupFile::open(r.fullPackage);
+        const SyncLogs logs = SyncEngine(file, SyncAction::backUp).run();
+        require(logs.results().empty(), "the back-up on btrfs failed: " + describe(logs));
+        require(countEntries(r.fullPackage / "Data") == s.home.settingsPaths.size(),
+                "the back-up on btrfs did not copy every settings path");
+    }
+    drainAnnouncements();
+    {
+        const fs::path check = r.root / "check-home";
+        emptyFolder(check);
+        setHome(check);
+        auto file = BackupFile::open(r.fullPackage);
+        const SyncLogs logs = SyncEngine(file, SyncAction::install).run();
+        setHome(s.home.home);
+        require(logs.results().empty(), "the install on btrfs failed: " + describe(logs));
+        std::vector<std::string> wrong = copyDifferences(
+            r.homeSnapshot, snapshot(check, s.home.settingsPaths), s.home.settingsPaths);
+        for (const auto& [path, entry] : r.homeSnapshot) {
+            if (entry.type == S_IFREG && !sameContents(r.home / path, check / path))
+                wrong.push_back(path + " (contents)");
+        }
+        require(wrong.empty(), "the install on btrfs did not restore " + listed(wrong));
+        removeTree(check);
+    }
+    drainAnnouncements();
+
+    r.reference = r.root / "reference";
+    emptyFolder(r.reference);
+    runOrThrow(reflinkCopySpec(r, r.home, r.reference), "cp -a --reflink=always");
+}
+
+ProcessSpec Harness::reflinkCopySpec(const ReflinkScenario& r, const fs::path& from,
+                                     const fs::path& to) const {
+    ProcessSpec spec = copySpec(*r.base, from, to);
+    spec.arguments.insert(spec.arguments.begin() + 2, "--reflink=always");
+    return spec;
 }
 
 // Runs `body` once per iteration with the timer stopped, turning a failed
@@ -597,8 +729,8 @@ void Harness::registerBenchmarks() {
                 setHome(s->home.home);
                 drainAnnouncements();
                 require(logs.results().empty(), "the install failed: " + describe(logs));
-                const auto wrong = differences(s->homeSnapshot,
-                                               snapshot(home, s->home.settingsPaths), true, false);
+                const auto wrong = copyDifferences(
+                    s->homeSnapshot, snapshot(home, s->home.settingsPaths), s->home.settingsPaths);
                 require(wrong.empty(), "the install did not restore " + listed(wrong));
             });
         })->UseRealTime();
@@ -743,6 +875,96 @@ void Harness::registerBenchmarks() {
             });
         })->UseManualTime();
     }
+    registerReflinkBenchmarks();
+}
+
+void Harness::registerReflinkBenchmarks() {
+    const auto add = [&](const std::string& name, auto body) {
+        return benchmark::RegisterBenchmark(name.c_str(), body)
+            ->Iterations(1)
+            ->Repetitions(options_.runs)
+            ->Unit(benchmark::kMillisecond);
+    };
+    for (const auto& owned : reflinkScenarios_) {
+        ReflinkScenario* r = owned.get();
+        const std::string n = "/" + std::to_string(r->base->size);
+        const ReflinkVolume* volume = reflinkVolume_.get();
+
+        add("btrfs-backup" + n, [r, volume](benchmark::State& state) {
+            guarded(state, [r, volume](benchmark::State& st) {
+                setHome(r->home);
+                const fs::path package = r->root / "backup.qfbackup";
+                removeTree(package);
+                keel::FileManager::overwritingCopy(r->templatePackage, package);
+                auto file = BackupFile::open(package);
+                std::optional<SyncEngine> engine(std::in_place, file, SyncAction::backUp);
+                const unsigned long long before = volume->usedBytes();
+                st.ResumeTiming();
+                const SyncLogs logs = engine->run();
+                st.PauseTiming();
+                st.counters["used_bytes"] =
+                    static_cast<double>(volume->usedBytes()) - static_cast<double>(before);
+                engine.reset();
+                file.reset();
+                setHome(r->base->home.home);
+                drainAnnouncements();
+                require(logs.results().empty(), "the back-up on btrfs failed: " + describe(logs));
+                require(countEntries(package / "Data") == r->base->home.settingsPaths.size(),
+                        "the back-up on btrfs did not copy every settings path");
+            });
+        })->UseRealTime();
+
+        add("btrfs-cp" + n, [this, r](benchmark::State& state) {
+            guarded(state, [this, r](benchmark::State& st) {
+                const fs::path target = r->root / "cp";
+                emptyFolder(target);
+                const ProcessResult result = runProcess(reflinkCopySpec(*r, r->home, target));
+                require(result.status == 0, "cp -a --reflink=always failed");
+                st.SetIterationTime(result.seconds);
+            });
+        })->UseManualTime();
+
+        add("btrfs-install" + n, [r](benchmark::State& state) {
+            guarded(state, [r](benchmark::State& st) {
+                const fs::path home = r->root / "install-home";
+                emptyFolder(home);
+                setHome(home);
+                auto file = BackupFile::open(r->fullPackage);
+                std::optional<SyncEngine> engine(std::in_place, file, SyncAction::install);
+                st.ResumeTiming();
+                const SyncLogs logs = engine->run();
+                st.PauseTiming();
+                engine.reset();
+                file.reset();
+                setHome(r->base->home.home);
+                drainAnnouncements();
+                require(logs.results().empty(), "the install on btrfs failed: " + describe(logs));
+                const auto wrong =
+                    copyDifferences(r->homeSnapshot, snapshot(home, r->base->home.settingsPaths),
+                                    r->base->home.settingsPaths);
+                require(wrong.empty(), "the install on btrfs did not restore " + listed(wrong));
+            });
+        })->UseRealTime();
+
+        add("btrfs-cp-back" + n, [this, r](benchmark::State& state) {
+            guarded(state, [this, r](benchmark::State& st) {
+                const fs::path target = r->root / "cp-back";
+                emptyFolder(target);
+                const ProcessResult result = runProcess(reflinkCopySpec(*r, r->reference, target));
+                require(result.status == 0, "cp -a --reflink=always back failed");
+                st.SetIterationTime(result.seconds);
+            });
+        })->UseManualTime();
+
+        add("btrfs-stat" + n,
+            [r](benchmark::State& state) {
+                for (auto _ : state)
+                    statFloor(r->copiedPaths);
+            })
+            ->Iterations(kFloorLoopsPerRun)
+            ->Repetitions(options_.runs * kShortFigureRunFactor)
+            ->UseRealTime();
+    }
 }
 
 // Collects every repetition of every benchmark by name; prints nothing of
@@ -820,6 +1042,39 @@ std::string fileSystemName(const fs::path& folder) {
 
 std::string verdict(bool met) {
     return met ? "met" : "MISSED";
+}
+
+// The rows of the btrfs figures, after those of the work folder; none when
+// the volume could not be mounted.
+void Harness::addReflinkRows(TextTable& table, const TableReporter& reporter) const {
+    const auto time = [&](const std::string& name) {
+        const auto* figure = reporter.figure(name);
+        return figure ? median(figure->seconds) : 0.0;
+    };
+    for (const auto& r : reflinkScenarios_) {
+        const Scenario& s = *r->base;
+        const std::string n = "/" + std::to_string(s.size);
+        table.addSeparator();
+        const auto row = [&](const std::string& title, const std::string& ours,
+                             const std::string& baselineName, const std::string& baseline) {
+            const double a = time(ours + n);
+            const double b = time(baseline + n);
+            if (a <= 0 || b <= 0) return;
+            table.addRow({title, formatCount(s.home.fileCount), formatDuration(a), baselineName,
+                          formatDuration(b), formatRatio(a / b), "", ""});
+        };
+        row("back-up on btrfs (clones)", "btrfs-backup", "cp -a --reflink=always", "btrfs-cp");
+        row("", "btrfs-backup", "stat floor", "btrfs-stat");
+        row("install on btrfs (clones)", "btrfs-install", "cp -a --reflink=always back",
+            "btrfs-cp-back");
+        row("", "btrfs-install", "stat floor", "btrfs-stat");
+        if (const auto* figure = reporter.figure("btrfs-backup" + n);
+            figure && figure->counters.contains("used_bytes")) {
+            table.addRow({"  space the back-up took on btrfs", formatCount(s.home.fileCount),
+                          formatBytes(median(figure->counters.at("used_bytes"))), "the paths hold",
+                          formatBytes(static_cast<double>(s.home.byteCount)), "", "", ""});
+        }
+    }
 }
 
 int Harness::report(const TableReporter& reporter) const {
@@ -982,7 +1237,10 @@ int Harness::report(const TableReporter& reporter) const {
         growth("save after one edit", "save", "", "");
     }
 
+    addReflinkRows(table, reporter);
     table.print(stdout);
+    if (!reflinkSkipped_.empty())
+        std::printf("\nbtrfs figures skipped: %s.\n", reflinkSkipped_.c_str());
     std::printf("\nGoals: %zu met, %zu missed.\n", met, missed);
     std::fflush(stdout);
     return 0;

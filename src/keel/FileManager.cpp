@@ -17,6 +17,7 @@
 #include <system_error>
 #include <vector>
 
+#include "keel/FileContentCopier.h"
 #include "keel/FileSystemFaults.h"
 
 namespace fs = std::filesystem;
@@ -41,10 +42,6 @@ int openForWriting(const char* path, int flags, mode_t mode) {
 ssize_t writeBytes(int fd, const void* bytes, size_t size) {
     if (FileSystemFaults::check(Operation::write)) return -1;
     return ::write(fd, bytes, size);
-}
-ssize_t copyBytes(int from, int to, size_t size) {
-    if (FileSystemFaults::check(Operation::copyBytes)) return -1;
-    return ::copy_file_range(from, nullptr, to, nullptr, size, 0);
 }
 int flushFile(int fd) {
     if (FileSystemFaults::check(Operation::flush)) return -1;
@@ -175,44 +172,6 @@ void setTimes(const fs::path& path, const struct stat& source) {
     if (setDatesAt(path.c_str(), times) != 0) throwErrno("cannot set the dates of", path);
 }
 
-void copyFileContents(int from, int to, const fs::path& source, const fs::path& destination) {
-    // copy_file_range lets the kernel copy (or share extents) without a round trip
-    // through user space; fall back to read/write where it is not supported.
-    bool useRange = true;
-    for (;;) {
-        ssize_t copied;
-        if (useRange) {
-            copied = copyBytes(from, to, 1 << 30);
-            if (copied < 0 &&
-                (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
-                useRange = false;
-                continue;
-            }
-            if (copied < 0) {
-                if (errno == EINTR) continue;
-                throwErrno("cannot copy", source);
-            }
-            if (copied == 0) return;
-            continue;
-        }
-        char buffer[1 << 16];
-        const ssize_t n = ::read(from, buffer, sizeof buffer);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            throwErrno("cannot read", source);
-        }
-        if (n == 0) return;
-        for (ssize_t written = 0; written < n;) {
-            const ssize_t w = writeBytes(to, buffer + written, static_cast<size_t>(n - written));
-            if (w < 0) {
-                if (errno == EINTR) continue;
-                throwErrno("cannot write", destination);
-            }
-            written += w;
-        }
-    }
-}
-
 bool later(const timespec& a, const timespec& b) {
     return a.tv_sec != b.tv_sec ? a.tv_sec > b.tv_sec : a.tv_nsec > b.tv_nsec;
 }
@@ -294,7 +253,7 @@ void copyItem(const fs::path& source, const fs::path& destination, CopyWalk& wal
         FileDescriptor to(
             openForWriting(destination.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
         if (to.fd < 0) throwErrno("cannot create", destination);
-        copyFileContents(from.fd, to.fd, source, destination);
+        FileContentCopier::copy(from.fd, to.fd, info.st_size, source, destination);
         if (changeMode(to.fd, info.st_mode & 07777) != 0)
             throwErrno("cannot set the permissions of", destination);
         const timespec times[2] = {info.st_atim, info.st_mtim};

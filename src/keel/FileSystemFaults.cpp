@@ -1,5 +1,7 @@
 #include "keel/FileSystemFaults.h"
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <mutex>
 #include <system_error>
@@ -8,8 +10,19 @@ namespace keel {
 
 namespace {
 
+constexpr std::size_t kOperationCount =
+    static_cast<std::size_t>(FileSystemFaults::Operation::createLink) + 1;
+
+std::size_t indexOf(FileSystemFaults::Operation operation) {
+    return static_cast<std::size_t>(operation);
+}
+
 struct FaultState {
     std::mutex mutex;
+    bool counting = false;
+    // The errno each kind of operation is refused with, 0 where it is not.
+    std::array<int, kOperationCount> refusals{};
+    std::array<std::uint64_t, kOperationCount> passed{};
     std::uint64_t target = 0;
     std::uint64_t count = 0;
     int error = 0;
@@ -24,6 +37,13 @@ FaultState& state() {
     return *instance;
 }
 
+// Whether a checkpoint must look at the state at all. Called with the lock held.
+void updateFlag(FaultState& s, std::atomic<bool>& flag) {
+    const bool refusing =
+        std::any_of(s.refusals.begin(), s.refusals.end(), [](int error) { return error != 0; });
+    flag.store(s.counting || refusing, std::memory_order_release);
+}
+
 }  // namespace
 
 void FileSystemFaults::arm(std::uint64_t n, int error, Persistence persistence) {
@@ -35,14 +55,17 @@ void FileSystemFaults::arm(std::uint64_t n, int error, Persistence persistence) 
     s.persistence = persistence;
     s.fired = false;
     s.failed.reset();
-    armed_.store(true, std::memory_order_release);
+    s.passed.fill(0);
+    s.counting = true;
+    updateFlag(s, armed_);
 }
 
 void FileSystemFaults::disarm() {
     FaultState& s = state();
     std::lock_guard lock(s.mutex);
-    armed_.store(false, std::memory_order_release);
+    s.counting = false;
     s.target = 0;
+    updateFlag(s, armed_);
 }
 
 bool FileSystemFaults::didFire() {
@@ -57,15 +80,35 @@ std::optional<FileSystemFaults::Operation> FileSystemFaults::failedOperation() {
     return s.failed;
 }
 
+std::uint64_t FileSystemFaults::passed(Operation operation) {
+    FaultState& s = state();
+    std::lock_guard lock(s.mutex);
+    return s.passed[indexOf(operation)];
+}
+
+void FileSystemFaults::refuse(Operation operation, int error) {
+    FaultState& s = state();
+    std::lock_guard lock(s.mutex);
+    s.refusals[indexOf(operation)] = error;
+    updateFlag(s, armed_);
+}
+
 int FileSystemFaults::checkArmed(Operation operation) noexcept {
     FaultState& s = state();
     std::lock_guard lock(s.mutex);
-    if (!armed_.load(std::memory_order_relaxed)) return 0;
+    if (const int refusal = s.refusals[indexOf(operation)]) {
+        errno = refusal;
+        return refusal;
+    }
+    if (!s.counting) return 0;
     const std::uint64_t number = ++s.count;
-    if (s.target == 0) return 0;
     const bool fails =
-        number == s.target || (number > s.target && s.persistence == Persistence::fromThenOn);
-    if (!fails) return 0;
+        s.target != 0 &&
+        (number == s.target || (number > s.target && s.persistence == Persistence::fromThenOn));
+    if (!fails) {
+        ++s.passed[indexOf(operation)];
+        return 0;
+    }
     if (!s.fired) s.failed = operation;
     s.fired = true;
     errno = s.error;

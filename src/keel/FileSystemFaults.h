@@ -7,21 +7,30 @@
 //
 // What is counted: every checkpoint that a primitive passes just before a
 // system call that changes the file system or flushes it: opening a file for
-// writing, each write or in-kernel copy of a file's bytes, fsync/syncfs,
+// writing, each write or in-kernel copy of a file's bytes (and the setting of
+// a copy's size past its last bytes), the clone of a whole file, fsync/syncfs,
 // rename/renameat2, mkdir, unlink/rmdir/remove, chmod, utimens, symlink.
 // Reads are not counted. The primitives of keel::FileManager and the package's
 // data operations (quillfen::BackupFileData) pass these checkpoints; the failed
 // operation does not happen, and the primitive reports the errno exactly as the
 // system call would have.
 //
+// Apart from the counted fault, a test can make one kind of operation refused
+// every time, as a file system that lacks it refuses it (a clone where blocks
+// cannot be shared, an in-kernel copy across file systems), so that the
+// fallbacks of the primitives can be driven one by one.
+//
 // Threads: process-wide and safe from any thread; the count runs across all
-// threads together. While disarmed, a checkpoint costs one relaxed atomic load.
+// threads together. While neither armed nor refusing, a checkpoint costs one
+// relaxed atomic load.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <initializer_list>
 #include <optional>
+#include <vector>
 
 namespace keel {
 
@@ -31,6 +40,8 @@ public:
         openForWriting,
         write,
         copyBytes,
+        cloneFile,
+        setSize,
         flush,
         rename,
         createFolder,
@@ -61,6 +72,16 @@ public:
     static bool didFire();
     // The operation that first failed since `arm`, if any.
     static std::optional<Operation> failedOperation();
+    // How many checkpoints of `operation` went ahead since `arm` (refused
+    // and failed ones not counted): which way a primitive took.
+    static std::uint64_t passed(Operation operation);
+
+    // Makes every `operation` fail with `error` until `allow(operation)`,
+    // whether armed or not. A refused operation is not counted towards the
+    // armed fault and does not fire it. `error` of 0 allows it again;
+    // refusals do not nest, one `allow` ends them.
+    static void refuse(Operation operation, int error);
+    static void allow(Operation operation) { refuse(operation, 0); }
 
     // The checkpoint: 0 when `operation` may go ahead, else the errno it must
     // fail with (errno is set to it as well).
@@ -85,6 +106,24 @@ public:
         ~Scope() { disarm(); }
         Scope(const Scope&) = delete;
         Scope& operator=(const Scope&) = delete;
+    };
+
+    // Refuses a few operations for the life of a scope.
+    class Refusal {
+    public:
+        Refusal(std::initializer_list<Operation> operations, int error) : operations_(operations) {
+            for (const Operation operation : operations_)
+                refuse(operation, error);
+        }
+        ~Refusal() {
+            for (const Operation operation : operations_)
+                allow(operation);
+        }
+        Refusal(const Refusal&) = delete;
+        Refusal& operator=(const Refusal&) = delete;
+
+    private:
+        std::vector<Operation> operations_;
     };
 
 private:

@@ -57,7 +57,8 @@ struct Sweep {
 }  // namespace
 
 // For every step N of each operation, a fault at N is reported and leaves the
-// old target as it was; with a passing fault the temporary is cleaned away.
+// old target as it was, whichever way the copies take; with a passing fault
+// the temporary is cleaned away.
 // When no step fails any more, the operation has done its work.
 TEST(FileSystemFaultsTest, EveryFailedStepIsReportedAndKeepsTheOldTarget) {
     const std::vector<Sweep> sweeps = {
@@ -99,7 +100,22 @@ TEST(FileSystemFaultsTest, EveryFailedStepIsReportedAndKeepsTheOldTarget) {
              FileManager::overwritingCopy(dir / "source", dir / "target", options);
          }},
     };
-    for (const auto persistence : {Persistence::once, Persistence::fromThenOn}) {
+    // Each way a file's bytes may go: a clone, an in-kernel copy, or reading
+    // and writing where the file system refuses the other two.
+    using Operation = FileSystemFaults::Operation;
+    struct Mode {
+        std::vector<Operation> refused;
+        Persistence persistence;
+    };
+    std::vector<Mode> modes;
+    for (const auto& refused : std::vector<std::vector<Operation>>{
+             {}, {Operation::cloneFile}, {Operation::cloneFile, Operation::copyBytes}}) {
+        for (const auto persistence : {Persistence::once, Persistence::fromThenOn})
+            modes.push_back({refused, persistence});
+    }
+    for (const auto& [refused, persistence] : modes) {
+        for (const Operation operation : refused)
+            FileSystemFaults::refuse(operation, EOPNOTSUPP);
         for (const auto& sweep : sweeps) {
             // What the operation makes when nothing fails.
             State after;
@@ -111,7 +127,8 @@ TEST(FileSystemFaultsTest, EveryFailedStepIsReportedAndKeepsTheOldTarget) {
             }
             bool completed = false;
             for (std::uint64_t n = 1; !completed && n < 200; ++n) {
-                SCOPED_TRACE(std::string(sweep.name) + ", step " + std::to_string(n) +
+                SCOPED_TRACE(std::string(sweep.name) + ", " + std::to_string(refused.size()) +
+                             " ways refused, step " + std::to_string(n) +
                              (persistence == Persistence::once ? ", once" : ", from then on"));
                 TemporaryDirectory dir;
                 sweep.prepare(dir.path());
@@ -147,6 +164,8 @@ TEST(FileSystemFaultsTest, EveryFailedStepIsReportedAndKeepsTheOldTarget) {
             }
             EXPECT_TRUE(completed) << sweep.name;
         }
+        for (const Operation operation : refused)
+            FileSystemFaults::allow(operation);
     }
 }
 

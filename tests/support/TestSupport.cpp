@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <cstdlib>
@@ -25,7 +26,8 @@ TemporaryDirectory::TemporaryDirectory() {
 TemporaryDirectory::~TemporaryDirectory() {
     std::error_code ignored;
     // Give back write permission where a test took it away, so everything can go.
-    for (auto it = fs::recursive_directory_iterator(path_, fs::directory_options::skip_permission_denied, ignored);
+    for (auto it = fs::recursive_directory_iterator(
+             path_, fs::directory_options::skip_permission_denied, ignored);
          it != fs::recursive_directory_iterator(); it.increment(ignored)) {
         if (it->is_directory(ignored) && !it->is_symlink(ignored))
             fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
@@ -77,6 +79,35 @@ unsigned modeOf(const fs::path& path) {
     if (::lstat(path.c_str(), &info) != 0)
         throw std::system_error(errno, std::generic_category(), "lstat " + path.string());
     return info.st_mode & 07777;
+}
+
+void writeSparseFile(const fs::path& path, off_t size, const std::vector<SparsePiece>& pieces) {
+    if (path.has_parent_path()) fs::create_directories(path.parent_path());
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) throw std::system_error(errno, std::generic_category(), "open " + path.string());
+    bool written = ::ftruncate(fd, size) == 0;
+    for (const auto& piece : pieces) {
+        written = written && ::pwrite(fd, piece.bytes.data(), piece.bytes.size(), piece.offset) ==
+                                 static_cast<ssize_t>(piece.bytes.size());
+    }
+    const int error = errno;
+    ::close(fd);
+    if (!written) throw std::system_error(error, std::generic_category(), "write " + path.string());
+}
+
+unsigned long long allocatedBytes(const fs::path& path) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0)
+        throw std::system_error(errno, std::generic_category(), "lstat " + path.string());
+    return static_cast<unsigned long long>(info.st_blocks) * 512;
+}
+
+bool keepsHoles(const fs::path& folder) {
+    const fs::path probe = folder / ".hole-probe";
+    writeSparseFile(probe, 16 << 20, {{0, "x"}});
+    const bool keeps = allocatedBytes(probe) < (1 << 20);
+    fs::remove(probe);
+    return keeps;
 }
 
 ScopedFileSizeLimit::ScopedFileSizeLimit(unsigned long long bytes) {

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace testsupport {
 
@@ -54,6 +55,22 @@ void setModifyDate(const fs::path& path, time_t seconds, long nanoseconds = 0);
 
 // The permission bits of the item at `path` (not following a link).
 unsigned modeOf(const fs::path& path);
+
+// A sparse file: `size` bytes of which only the given pieces (offset, bytes)
+// are written, the rest left as holes. Creates the parent folders.
+struct SparsePiece {
+    off_t offset;
+    std::string bytes;
+};
+void writeSparseFile(const fs::path& path, off_t size, const std::vector<SparsePiece>& pieces);
+
+// The bytes the file at `path` takes on its file system (st_blocks), which is
+// less than its size when it has holes.
+unsigned long long allocatedBytes(const fs::path& path);
+
+// Whether the folder's file system keeps holes (most do; some network and
+// FUSE file systems fill them).
+bool keepsHoles(const fs::path& folder);
 
 // Makes every write that would let a file grow past `bytes` fail with EFBIG
 // while the object lives, then puts the old limit back. A way to make a copy or

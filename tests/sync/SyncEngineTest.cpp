@@ -227,6 +227,41 @@ TEST_F(SyncEngineTest, TwoComputersStayInStep) {
                                        SyncAction::install, SyncAction::backUp}));
 }
 
+// A sparse file (a disk image, a database with room reserved) takes only its
+// data on the disk, in the package and on the other computer alike.
+TEST_F(SyncEngineTest, SparseFilesKeepTheirHolesThroughBackUpAndInstall) {
+    if (!testsupport::keepsHoles(base)) GTEST_SKIP() << "this file system fills holes";
+    constexpr off_t kSize = off_t{64} << 20;
+    const std::vector<testsupport::SparsePiece> pieces = {
+        {0, std::string(4096, 'h')}, {off_t{40} << 20, std::string(10000, 'm')}};
+    const std::string image = "vm/disk.img";
+    const std::string folder = ".local/share/boxes";
+    testsupport::writeSparseFile(first / image, kSize, pieces);
+    testsupport::writeSparseFile(first / folder / "box.img", kSize, pieces);
+    record({}, {}, {image, folder});
+    const auto expectSparseCopy = [&](const fs::path& copy, const fs::path& original) {
+        EXPECT_EQ(fs::file_size(copy), fs::file_size(original)) << copy;
+        EXPECT_LT(testsupport::allocatedBytes(copy), 1u << 20) << copy << ": holes filled";
+        EXPECT_TRUE(testsupport::readFile(copy) == testsupport::readFile(original)) << copy;
+    };
+
+    EXPECT_TRUE(run(SyncAction::backUp).results().empty());
+    const auto copyOf = [&](const std::string& path) {
+        return packageURL / "Data" / (file->dataItem(path)->uuid + ".qfdata");
+    };
+    ASSERT_TRUE(file->dataItem(image) && file->dataItem(folder));
+    expectSparseCopy(copyOf(image), first / image);
+    expectSparseCopy(copyOf(folder) / "box.img", first / folder / "box.img");
+
+    // The other computer has a filled-in version of the image, which the
+    // install replaces.
+    useComputer(second);
+    writeSetting(second, image, std::string(1 << 20, 'x'));
+    EXPECT_TRUE(run(SyncAction::install).results().empty());
+    expectSparseCopy(second / image, first / image);
+    expectSparseCopy(second / folder / "box.img", first / folder / "box.img");
+}
+
 TEST_F(SyncEngineTest, DisabledAndUnrecordedItemsAreLeftAloneYetEveryRunIsRecorded) {
     for (const auto& path : sshPaths)
         writeSetting(first, path, "ssh " + path);

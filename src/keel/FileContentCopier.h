@@ -1,0 +1,41 @@
+// FileContentCopier: copies the bytes of one regular file into a new, empty
+// one as cheaply as the file system allows, the same bytes whichever way.
+//
+// First it asks the file system for a clone of the whole file (FICLONE): on
+// file systems that share blocks between files (btrfs, XFS with reflinks)
+// the copy then costs no data I/O and no space. Where a clone is refused it
+// copies the file's data in the kernel (copy_file_range), and where that is
+// refused too it reads and writes. Either copy keeps the source's holes: only
+// the ranges that hold data (SEEK_DATA/SEEK_HOLE) are copied, and a hole at
+// the end is given by the copy's size, so a sparse file stays sparse.
+//
+// A file that reports a size of 0 (those of /proc and /sys do, whatever they
+// hold) is read to its end; so is the rest of a file when the kernel's copy
+// ends before the size the file reported.
+//
+// Every write, in-kernel copy, clone and change of size passes a checkpoint
+// of FileSystemFaults; a refused clone or in-kernel copy falls back to the
+// next way, any other error is thrown.
+//
+// Threads: stateless; may be called from any thread, for different files at
+// once. Flushing and closing the copy are the caller's.
+#pragma once
+
+#include <sys/types.h>
+
+#include <filesystem>
+
+namespace keel {
+
+class FileContentCopier {
+public:
+    // Copies the content of the regular file open for reading at `from` into
+    // the empty file open for writing at `to`. `sourceSize` is the size the
+    // source reported before it was opened; `source` and `destination` name
+    // the two in errors. Throws std::filesystem::filesystem_error with the
+    // system's error; the copy is then incomplete.
+    static void copy(int from, int to, off_t sourceSize, const std::filesystem::path& source,
+                     const std::filesystem::path& destination);
+};
+
+}  // namespace keel
