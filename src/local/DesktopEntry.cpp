@@ -188,10 +188,15 @@ std::optional<DesktopEntry> DesktopEntry::read(const std::filesystem::path& url)
     struct stat info {};
     if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
         static_cast<std::size_t>(info.st_size) <= maximumFileSize) {
-        // One byte more than allowed, to tell a file that grew meanwhile.
-        text.emplace(maximumFileSize + 1, '\0');
+        // Room for the size the file has and one byte more, to tell a file
+        // that grew meanwhile; it grows up to one byte more than allowed. An
+        // entry is a few KiB: a buffer of the largest size allowed, filled
+        // for each of hundreds of entries, would cost more than reading them.
+        const std::size_t limit = maximumFileSize + 1;
+        text.emplace(std::min(static_cast<std::size_t>(info.st_size) + 1, limit), '\0');
         std::size_t length = 0;
-        while (length < text->size()) {
+        while (length < limit) {
+            if (length == text->size()) text->resize(std::min(text->size() * 2, limit));
             const ssize_t n = ::read(fd, text->data() + length, text->size() - length);
             if (n < 0 && errno == EINTR) continue;
             if (n < 0) text.reset();
