@@ -75,8 +75,7 @@ Tree treeOf(const std::optional<fs::path>& root, const std::vector<fs::path>& le
     tree[""] = nodeOf(*root);
     if (tree[""].type != Node::Type::folder) return tree;
     const std::set<fs::path> excluded(leftOut.begin(), leftOut.end());
-    fs::recursive_directory_iterator it(*root, fs::directory_options::skip_permission_denied,
-                                        error);
+    fs::recursive_directory_iterator it(*root, error);
     for (; !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
         const fs::path relative = it->path().lexically_relative(*root);
         if (excluded.contains(relative)) {
@@ -85,6 +84,8 @@ Tree treeOf(const std::optional<fs::path>& root, const std::vector<fs::path>& le
         }
         tree[relative.string()] = nodeOf(it->path());
     }
+    // Half a folder would show the rest as missing on this side.
+    if (error) throw fs::filesystem_error("cannot list the folder", *root, error);
     return tree;
 }
 
