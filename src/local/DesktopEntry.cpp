@@ -121,7 +121,9 @@ std::optional<DesktopEntry> DesktopEntry::parse(std::string_view text) {
     if (text.find('\0') != std::string_view::npos || !keel::isValidUTF8(text)) return std::nullopt;
 
     std::set<std::string, std::less<>> groups;
-    std::map<std::string, std::string, std::less<>> keys;  // of the main group, raw values
+    // Of the main group, raw values; views into `text`, which outlives them:
+    // an entry holds dozens of translations, each copied for nothing before.
+    std::map<std::string_view, std::string_view> keys;
     std::string_view group;
     bool inMainGroup = false;
     while (!text.empty()) {
@@ -149,16 +151,16 @@ std::optional<DesktopEntry> DesktopEntry::parse(std::string_view text) {
         if (!isValidKey(key)) return std::nullopt;
         if (!inMainGroup) continue;
         const std::string_view value = trimmedLeft(line.substr(equals + 1));
-        if (!keys.emplace(std::string(key), std::string(value)).second) return std::nullopt;
+        if (!keys.emplace(key, value).second) return std::nullopt;
     }
     if (groups.empty()) return std::nullopt;
 
-    const auto value = [&](std::string_view key) -> const std::string* {
+    const auto value = [&](std::string_view key) -> const std::string_view* {
         const auto found = keys.find(key);
         return found == keys.end() ? nullptr : &found->second;
     };
     const auto string = [&](std::string_view key) -> std::optional<std::string> {
-        if (const std::string* raw = value(key)) return unescaped(*raw, false);
+        if (const std::string_view* raw = value(key)) return unescaped(*raw, false);
         return std::nullopt;
     };
 
@@ -169,10 +171,10 @@ std::optional<DesktopEntry> DesktopEntry::parse(std::string_view text) {
     entry.type = *type;
     entry.name = *name;
     entry.icon = string("Icon");
-    if (const std::string* raw = value("NoDisplay")) entry.noDisplay = isTrue(*raw);
-    if (const std::string* raw = value("Hidden")) entry.hidden = isTrue(*raw);
-    if (const std::string* raw = value("OnlyShowIn")) entry.onlyShowIn = split(*raw);
-    if (const std::string* raw = value("NotShowIn")) entry.notShowIn = split(*raw);
+    if (const std::string_view* raw = value("NoDisplay")) entry.noDisplay = isTrue(*raw);
+    if (const std::string_view* raw = value("Hidden")) entry.hidden = isTrue(*raw);
+    if (const std::string_view* raw = value("OnlyShowIn")) entry.onlyShowIn = split(*raw);
+    if (const std::string_view* raw = value("NotShowIn")) entry.notShowIn = split(*raw);
     entry.flatpakID = string("X-Flatpak");
     entry.snapInstanceName = string("X-SnapInstanceName");
     entry.appImageVersion = string("X-AppImage-Version");
