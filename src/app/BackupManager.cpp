@@ -338,7 +338,7 @@ void BackupManager::work(const std::shared_ptr<BackupProcess>& process) {
     const auto delay = processingDelay();
     if (delay.count() > 0) std::this_thread::sleep_for(delay);
     process->run();
-    if (reloadsViewer(process->action())) {
+    if (reloadsViewer_.load() && reloadsViewer(process->action())) {
         viewer_->setBackupFile(file());
         viewer_->reload(true);
     }

@@ -96,6 +96,12 @@ public:
     std::chrono::milliseconds processingDelay() const { return processingDelay_.load(); }
     void setProcessingDelay(std::chrono::milliseconds delay) { processingDelay_.store(delay); }
 
+    // Whether a process brings the viewer up to date with the file once its
+    // block has run (true by default). A front end that shows no lists for
+    // the rest of its life (a command that only runs or edits) switches it
+    // off, sparing the stat of every settings path of every item per process.
+    void setReloadsViewer(bool reloads) { reloadsViewer_.store(reloads); }
+
     // Progress of the device actions, handed to each sync engine (see
     // SyncEngine::ProgressHandler for its thread). Set before the request.
     void setSyncProgressHandler(SyncEngine::ProgressHandler handler);
@@ -181,6 +187,7 @@ private:
     std::atomic<int> workersRunning_{0};
     std::atomic<bool> waitsForPackageLock_{true};
     std::atomic<bool> createsMissingPackage_{true};
+    std::atomic<bool> reloadsViewer_{true};
     std::function<void()> packageLockWaitHandler_;
 };
 

@@ -236,6 +236,14 @@ void BackupFile::installData(const std::string& path, const std::vector<fs::path
     onQueue([&] { editor_.installData(path, kept); });
 }
 
+std::optional<fs::path> BackupFile::dataCopyLocation(const std::string& path) {
+    return onQueue([&]() -> std::optional<fs::path> {
+        const auto found = data_.dataItems().find(path);
+        if (found == data_.dataItems().end()) return std::nullopt;
+        return data_.copyLocation(found->second.uuid);
+    });
+}
+
 bool BackupFile::dataListIsMissing() {
     return onQueue([&] { return data_.dataListIsMissing(); });
 }

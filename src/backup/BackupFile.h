@@ -135,6 +135,11 @@ public:
     // the previous copy and record. Throws (see BackupFileEditor::backUpData).
     void backUpData(const std::string& path,
                     const std::vector<std::filesystem::path>& leftOut = {});
+    // Where the data copy of settings path `path` is, to be read in place
+    // while the caller holds the package's lock (it may not have arrived);
+    // nothing when the package has no record of the path. Throws as
+    // BackupFileData::copyLocation.
+    std::optional<std::filesystem::path> dataCopyLocation(const std::string& path);
     // Whether the package holds data copies but no "Data.json" (see
     // BackupFileData::dataListIsMissing).
     bool dataListIsMissing();

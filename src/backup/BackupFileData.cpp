@@ -733,6 +733,13 @@ void BackupFileData::restoreData(const std::string& name, const URL& to,
     throw BackupError(BackupError::Code::localDataCannotBeWritten);
 }
 
+keel::URL BackupFileData::copyLocation(const std::string& name) const {
+    requireCopyName(name);
+    checkIdentity();
+    requireDataFolderInPackage(packageURL());
+    return dataCopyURL(name);
+}
+
 bool BackupFileData::dataListIsMissing() const {
     std::error_code error;
     if (fs::symlink_status(listFileURL(dataFile), error).type() != fs::file_type::not_found)

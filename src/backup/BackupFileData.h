@@ -212,6 +212,11 @@ public:
     // where nothing is yet); otherwise it throws localDataCannotBeWritten.
     void restoreData(const std::string& name, const keel::URL& to,
                      const std::vector<std::filesystem::path>& kept = {});
+    // Where the copy `name` is ("Data/<name>.qfdata"), for reading it in place;
+    // it may not have arrived yet. Throws as `restoreData` for a name that is
+    // not a UUID, a package that went away and a "Data" link leading out of
+    // the package.
+    keel::URL copyLocation(const std::string& name) const;
     // Whether the package holds data copies but no "Data.json": a cloud drive
     // that has brought the copies before the list naming them. Reading such a
     // package gives no records; writing "Data.json" then would orphan every

@@ -98,6 +98,15 @@ public:
         } else if (text == "PATH" || text == "FILE" || name == "path" || name == "paths" ||
                    name == "file" || name == "files") {
             completion.kind = Completion::Kind::files;
+        } else if (name == "item") {
+            // A name or a path: a path as soon as the word looks like one.
+            if (startsWith(typed_, ".") || startsWith(typed_, "/") || startsWith(typed_, "~") ||
+                typed_.find('/') != std::string::npos) {
+                completion.kind = Completion::Kind::files;
+            } else {
+                for (const auto& entry : catalogNames(""))
+                    offer(completion, entry, {});
+            }
         } else if (name == "name" || name == "names") {
             if (kindBefore == "file") {
                 completion.kind = Completion::Kind::files;

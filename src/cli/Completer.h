@@ -11,7 +11,9 @@
 //   files), folder names for a DIR, and the catalog's names for an argument
 //   named name or names: its applications or executables when the argument
 //   before it is a kind ("app", "exec"), file names when that kind is
-//   "file";
+//   "file"; for an argument named item, file names once the word looks
+//   like a path (it begins with ".", "/" or "~", or holds a "/"), the
+//   catalog's names otherwise;
 // - commands, where a command may stand;
 // - options, when the word begins with "-" (the command's and the global
 //   ones; hidden ones never), and none after "--".

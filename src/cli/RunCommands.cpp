@@ -33,6 +33,8 @@ CLI::App* RunCommand::define(CLI::App& program) {
 
 int RunCommand::run(const GlobalOptions& options, const Printer& print) {
     Session session(options);
+    // Nothing here shows the viewer's lists.
+    session.manager().setReloadsViewer(false);
     // Only a back-up makes a package where there is none.
     session.openPackage(action_ == BackupAction::backUpDevice);
     if (::isatty(::fileno(print.err)) && !options.json) {
@@ -89,6 +91,7 @@ int UndoCommand::run(const GlobalOptions& options, const Printer& print) {
         return exitSuccess;
     }
     Session session(options);
+    session.manager().setReloadsViewer(false);
     session.lockExistingPackage();
     auto process = session.run(BackupAction::undoInstall);
     if (keel::carriedException<UndoStore::NothingToUndo>(process->error()))

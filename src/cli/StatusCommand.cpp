@@ -32,8 +32,11 @@ int StatusCommand::run(const GlobalOptions& options, const Printer& print) {
     rows.warnings = PackageWarnings::of(*file, rows.apps, rows.execs, rows.files);
     for (const auto& warning : rows.warnings)
         print.warning(warning);
-    print.text(Report::statusText(rows));
-    print.document(Report::status(rows));
+    // Only the one asked for is built: each walks every settings path.
+    if (print.json)
+        print.document(Report::status(rows));
+    else
+        print.text(Report::statusText(rows));
     return exitSuccess;
 }
 

@@ -3,6 +3,7 @@
 
 #include "cli/CommandLine.h"
 #include "cli/CompletionCommand.h"
+#include "cli/DiffCommand.h"
 #include "cli/ItemCommands.h"
 #include "cli/LocalCommands.h"
 #include "cli/PackageCommands.h"
@@ -23,6 +24,7 @@ int main(int argc, char** argv) {
     program.add(std::make_unique<RunCommand>("sync",
                                              "Synchronize: per settings file, the newer side wins",
                                              BackupAction::syncDevice, SyncAction::synchronize));
+    program.add(std::make_unique<DiffCommand>());
     program.add(std::make_unique<AddCommand>());
     program.add(std::make_unique<RemoveCommand>());
     program.add(std::make_unique<SwitchCommand>(true));

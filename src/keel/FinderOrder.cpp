@@ -3,6 +3,7 @@
 #include <unicode/coll.h>
 #include <unicode/locid.h>
 #include <unicode/stringpiece.h>
+#include <unicode/unistr.h>
 
 #include <memory>
 
@@ -31,12 +32,39 @@ std::unique_ptr<icu::Collator> makeCollator() {
     return collator;
 }
 
+// A collator is costly to make and not meant for concurrent use: one per
+// thread. Null when ICU has none.
+icu::Collator* threadCollator() {
+    thread_local std::unique_ptr<icu::Collator> collator = makeCollator();
+    return collator.get();
+}
+
 }  // namespace
 
+std::string finderSortKey(std::string_view name) {
+    std::string key;
+    if (icu::Collator* collator = threadCollator()) {
+        // Ill-formed UTF-8 becomes U+FFFD, as in compareUTF8.
+        const icu::UnicodeString text = icu::UnicodeString::fromUTF8(
+            icu::StringPiece(name.data(), static_cast<int32_t>(name.size())));
+        key.resize(64);
+        int32_t length = collator->getSortKey(text, reinterpret_cast<uint8_t*>(key.data()),
+                                              static_cast<int32_t>(key.size()));
+        if (length > static_cast<int32_t>(key.size())) {
+            key.resize(static_cast<std::size_t>(length));
+            length = collator->getSortKey(text, reinterpret_cast<uint8_t*>(key.data()), length);
+        }
+        // The collation key ends with its one zero byte, so what follows
+        // breaks ties between names that collate alike, by code points.
+        key.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
+        if (key.empty() || key.back() != '\0') key.push_back('\0');
+    }
+    key.append(name);
+    return key;
+}
+
 int finderCompare(std::string_view a, std::string_view b) {
-    // A collator is costly to make and not meant for concurrent use: one per thread.
-    thread_local std::unique_ptr<icu::Collator> collator = makeCollator();
-    if (collator) {
+    if (icu::Collator* collator = threadCollator()) {
         UErrorCode status = U_ZERO_ERROR;
         const UCollationResult result = collator->compareUTF8(
             icu::StringPiece(a.data(), static_cast<int32_t>(a.size())),

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace keel {
@@ -16,25 +17,36 @@ namespace keel {
 // Negative, zero or positive as `a` sorts before, with or after `b`.
 int finderCompare(std::string_view a, std::string_view b);
 
+// A key whose byte order (std::string's <) is the order of finderCompare:
+// sorting by keys collates each name once instead of at every comparison.
+std::string finderSortKey(std::string_view name);
+
 inline bool finderLess(std::string_view a, std::string_view b) {
     return finderCompare(a, b) < 0;
-}
-
-inline void finderSort(std::vector<std::string>& names) {
-    std::sort(names.begin(), names.end(),
-              [](const std::string& a, const std::string& b) { return finderCompare(a, b) < 0; });
-}
-
-inline std::vector<std::string> finderSorted(std::vector<std::string> names) {
-    finderSort(names);
-    return names;
 }
 
 // Sorts any sequence by a name taken from each element.
 template <class T, class KeyOf>
 void finderSort(std::vector<T>& items, KeyOf keyOf) {
-    std::sort(items.begin(), items.end(),
-              [&](const T& a, const T& b) { return finderCompare(keyOf(a), keyOf(b)) < 0; });
+    std::vector<std::pair<std::string, std::size_t>> keys;
+    keys.reserve(items.size());
+    for (std::size_t i = 0; i < items.size(); ++i)
+        keys.emplace_back(finderSortKey(keyOf(items[i])), i);
+    std::sort(keys.begin(), keys.end());
+    std::vector<T> sorted;
+    sorted.reserve(items.size());
+    for (const auto& key : keys)
+        sorted.push_back(std::move(items[key.second]));
+    items = std::move(sorted);
+}
+
+inline void finderSort(std::vector<std::string>& names) {
+    finderSort(names, [](const std::string& name) -> const std::string& { return name; });
+}
+
+inline std::vector<std::string> finderSorted(std::vector<std::string> names) {
+    finderSort(names);
+    return names;
 }
 
 template <class T, class KeyOf>

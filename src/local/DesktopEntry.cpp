@@ -121,7 +121,9 @@ std::optional<DesktopEntry> DesktopEntry::parse(std::string_view text) {
     if (text.find('\0') != std::string_view::npos || !keel::isValidUTF8(text)) return std::nullopt;
 
     std::set<std::string, std::less<>> groups;
-    std::map<std::string, std::string, std::less<>> keys;  // of the main group, raw values
+    // Of the main group, raw values; views into `text`, which outlives them:
+    // an entry holds dozens of translations, each copied for nothing before.
+    std::map<std::string_view, std::string_view> keys;
     std::string_view group;
     bool inMainGroup = false;
     while (!text.empty()) {
@@ -149,16 +151,16 @@ std::optional<DesktopEntry> DesktopEntry::parse(std::string_view text) {
         if (!isValidKey(key)) return std::nullopt;
         if (!inMainGroup) continue;
         const std::string_view value = trimmedLeft(line.substr(equals + 1));
-        if (!keys.emplace(std::string(key), std::string(value)).second) return std::nullopt;
+        if (!keys.emplace(key, value).second) return std::nullopt;
     }
     if (groups.empty()) return std::nullopt;
 
-    const auto value = [&](std::string_view key) -> const std::string* {
+    const auto value = [&](std::string_view key) -> const std::string_view* {
         const auto found = keys.find(key);
         return found == keys.end() ? nullptr : &found->second;
     };
     const auto string = [&](std::string_view key) -> std::optional<std::string> {
-        if (const std::string* raw = value(key)) return unescaped(*raw, false);
+        if (const std::string_view* raw = value(key)) return unescaped(*raw, false);
         return std::nullopt;
     };
 
@@ -169,10 +171,10 @@ std::optional<DesktopEntry> DesktopEntry::parse(std::string_view text) {
     entry.type = *type;
     entry.name = *name;
     entry.icon = string("Icon");
-    if (const std::string* raw = value("NoDisplay")) entry.noDisplay = isTrue(*raw);
-    if (const std::string* raw = value("Hidden")) entry.hidden = isTrue(*raw);
-    if (const std::string* raw = value("OnlyShowIn")) entry.onlyShowIn = split(*raw);
-    if (const std::string* raw = value("NotShowIn")) entry.notShowIn = split(*raw);
+    if (const std::string_view* raw = value("NoDisplay")) entry.noDisplay = isTrue(*raw);
+    if (const std::string_view* raw = value("Hidden")) entry.hidden = isTrue(*raw);
+    if (const std::string_view* raw = value("OnlyShowIn")) entry.onlyShowIn = split(*raw);
+    if (const std::string_view* raw = value("NotShowIn")) entry.notShowIn = split(*raw);
     entry.flatpakID = string("X-Flatpak");
     entry.snapInstanceName = string("X-SnapInstanceName");
     entry.appImageVersion = string("X-AppImage-Version");
@@ -188,10 +190,15 @@ std::optional<DesktopEntry> DesktopEntry::read(const std::filesystem::path& url)
     struct stat info {};
     if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
         static_cast<std::size_t>(info.st_size) <= maximumFileSize) {
-        // One byte more than allowed, to tell a file that grew meanwhile.
-        text.emplace(maximumFileSize + 1, '\0');
+        // Room for the size the file has and one byte more, to tell a file
+        // that grew meanwhile; it grows up to one byte more than allowed. An
+        // entry is a few KiB: a buffer of the largest size allowed, filled
+        // for each of hundreds of entries, would cost more than reading them.
+        const std::size_t limit = maximumFileSize + 1;
+        text.emplace(std::min(static_cast<std::size_t>(info.st_size) + 1, limit), '\0');
         std::size_t length = 0;
-        while (length < text->size()) {
+        while (length < limit) {
+            if (length == text->size()) text->resize(std::min(text->size() * 2, limit));
             const ssize_t n = ::read(fd, text->data() + length, text->size() - length);
             if (n < 0 && errno == EINTR) continue;
             if (n < 0) text.reset();

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "keel/FileManager.h"
 #include "keel/FinderOrder.h"
 #include "keel/Strings.h"
@@ -82,4 +84,24 @@ TEST(FinderOrderTest, NumbersByValueCaseInsensitiveAndTotal) {
     EXPECT_NE(keel::finderCompare("Vim", "vim"), 0);
     EXPECT_EQ(keel::finderCompare("Vim", "vim"), -keel::finderCompare("vim", "Vim"));
     EXPECT_EQ(keel::finderCompare("same", "same"), 0);
+}
+
+// Sorting goes by collation keys; they must order every pair as the
+// comparison does, ties between names alike but for case and bytes that are
+// no UTF-8 included.
+TEST(FinderOrderTest, SortKeysOrderEveryPairAsTheComparisonDoes) {
+    const std::vector<std::string> names{"",    "a",     "A",      "á",        "Á",      "ab",
+                                         "a b", "App 2", "app 10", "App 02",   "Ölfen",  "oelfen",
+                                         "Zed", "zed",   "日本",   "\xff\xfe", "\xff",   "x\xc3",
+                                         "1",   "01",    "10",     "-",        ".hidden"};
+    for (const auto& a : names) {
+        for (const auto& b : names) {
+            const int compared = keel::finderCompare(a, b);
+            const std::string ka = keel::finderSortKey(a), kb = keel::finderSortKey(b);
+            EXPECT_EQ(compared < 0, ka < kb) << '"' << a << "\" \"" << b << '"';
+            EXPECT_EQ(compared == 0, ka == kb) << '"' << a << "\" \"" << b << '"';
+        }
+    }
+    std::vector<std::string> sorted = keel::finderSorted(names);
+    EXPECT_TRUE(std::is_sorted(sorted.begin(), sorted.end(), keel::finderLess));
 }
