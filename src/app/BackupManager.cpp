@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "app/BackupViewer.h"
+#include "app/ReplacedPackages.h"
 #include "backup/BackupError.h"
 #include "backup/BackupFile.h"
 #include "keel/DispatchQueue.h"
@@ -196,14 +197,42 @@ BackupProcess::Result BackupManager::moveBlock(const fs::path& to) {
     return BackupProcess::Done();
 }
 
+namespace {
+
+// Runs `change` of the open package after keeping a copy of the package as it
+// is; a change that fails takes its copy away again, so that a failed attempt
+// does not push an older copy out.
+template <class Change>
+void keepingReplacedPackage(BackupFile& open, Change change) {
+    open.save();
+    const auto copy = ReplacedPackages::keep(open.url());
+    try {
+        change();
+    } catch (...) {
+        std::error_code ignored;
+        if (copy) fs::remove_all(copy->parent_path(), ignored);
+        throw;
+    }
+}
+
+}  // namespace
+
 BackupProcess::Result BackupManager::replaceBlock(const fs::path& with) {
-    if (auto open = file()) open->replace(with);
+    if (auto open = file()) keepingReplacedPackage(*open, [&] { open->replace(with); });
     storeLocation(with);
     return BackupProcess::Done();
 }
 
 BackupProcess::Result BackupManager::importBlock(const fs::path& from) {
-    if (auto open = file()) open->importPackage(from);
+    if (auto open = file()) {
+        std::error_code error;
+        const bool same =
+            fs::weakly_canonical(open->url(), error) == fs::weakly_canonical(from, error);
+        if (same)
+            open->importPackage(from);
+        else
+            keepingReplacedPackage(*open, [&] { open->importPackage(from); });
+    }
     return BackupProcess::Done();
 }
 

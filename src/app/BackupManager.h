@@ -128,6 +128,9 @@ public:
     void readBackupFile();
     void saveBackupFile();
     void moveBackupFile(const std::filesystem::path& to);
+    // Replace and import first keep a copy of the open package as it is (see
+    // ReplacedPackages), so that the user can go back by hand; a copy that
+    // cannot be made fails the process before anything is replaced.
     void replaceBackupFile(const std::filesystem::path& with);
     void importBackupFile(const std::filesystem::path& from);
     void exportBackupFile(const std::filesystem::path& to);

@@ -54,16 +54,17 @@ int CommandLine::run(int argc, char** argv, std::FILE* out, std::FILE* err) {
         const CLI::ParseError& e = misspelt ? unknownCommand : parseError;
         const int code = app.exit(e, outText, errText);
         std::fputs(outText.str().c_str(), out);
-        std::fputs(errText.str().c_str(), err);
         if (code == 0) return exitSuccess;
         // The options were not parsed, so look for --json among the words
-        // before a "--" to keep the promise of one document on standard output.
+        // before a "--" to keep the promise of one document on standard output
+        // and nothing else.
         for (int i = 1; i < argc && std::string_view(argv[i]) != "--"; ++i) {
             if (std::string_view(argv[i]) == "--json") {
                 std::fputs(keel::prettyJSON({{"ok", false}, {"error", e.what()}}).c_str(), out);
-                break;
+                return exitUsage;
             }
         }
+        std::fputs(errText.str().c_str(), err);
         return exitUsage;
     }
     if (!package.empty()) options.package = package;
@@ -77,18 +78,21 @@ int CommandLine::run(int argc, char** argv, std::FILE* out, std::FILE* err) {
             if (defined[i]->parsed()) return commands_[i]->run(options, printer);
         }
     } catch (const CliError& e) {
-        std::fprintf(err, "quillfen: %s\n", e.what());
-        if (!e.hint().empty()) std::fprintf(err, "%s\n", e.hint().c_str());
+        // With --json the error is the one document on standard output.
         if (options.json) {
             json document{{"ok", false}, {"error", e.what()}};
             if (!e.hint().empty()) document["hint"] = e.hint();
             std::fputs(keel::prettyJSON(document).c_str(), out);
+        } else {
+            std::fprintf(err, "quillfen: %s\n", e.what());
+            if (!e.hint().empty()) std::fprintf(err, "%s\n", e.hint().c_str());
         }
         return e.exitCode();
     } catch (const std::exception& e) {
-        std::fprintf(err, "quillfen: %s\n", e.what());
         if (options.json)
             std::fputs(keel::prettyJSON({{"ok", false}, {"error", e.what()}}).c_str(), out);
+        else
+            std::fprintf(err, "quillfen: %s\n", e.what());
         return exitFailure;
     }
     return exitUsage;

@@ -20,26 +20,34 @@ ItemKind itemKind(const std::string& word) {
     return ItemKind::file;
 }
 
-// Reports an edit of several items: those refused are named on standard
-// error and make the command fail, the others are saved all the same.
-int finishEdit(const Printer& print, const ItemEditor::Outcome& outcome) {
+// Reports an edit of several items: those refused are named (on standard
+// error, or in the document with --json) and make the command fail, the
+// others are saved all the same.
+// `extra` holds more members of the document.
+int finishEdit(const Printer& print, const ItemEditor::Outcome& outcome, const char* done,
+               const json& extra = json::object()) {
     const std::size_t saved = outcome.applied;
     const auto& refused = outcome.refused;
-    if (saved > 0 || refused.empty()) print.text("Saved " + std::to_string(saved) + " item(s).\n");
+    if (saved > 0 || refused.empty())
+        print.text(std::string(done) + " " + std::to_string(saved) + " item(s).\n");
     for (const auto& notice : outcome.notices)
         print.warning(notice);
     if (refused.empty()) {
         json document{{"ok", true}, {"saved", saved}, {"refused", json::array()}};
         if (!outcome.notices.empty()) document["notices"] = outcome.notices;
+        document.update(extra);
         print.document(document);
         return exitSuccess;
     }
     std::string error;
     for (const auto& message : refused) {
-        print.warn(message);
+        if (!print.json) print.warn(message);
         error += (error.empty() ? "" : "\n") + message;
     }
-    print.document({{"ok", false}, {"error", error}, {"saved", saved}, {"refused", refused}});
+    json document{{"ok", false}, {"error", error}, {"saved", saved}, {"refused", refused}};
+    if (!outcome.notices.empty()) document["notices"] = outcome.notices;
+    document.update(extra);
+    print.document(document);
     return exitFailure;
 }
 
@@ -62,7 +70,7 @@ int AddCommand::run(const GlobalOptions& options, const Printer& print) {
     auto file = session.openPackage(true);
     const auto outcome = ItemEditor(file).add(itemKind(kind_), names_);
     session.save(file);
-    return finishEdit(print, outcome);
+    return finishEdit(print, outcome, "Saved");
 }
 
 CLI::App* RemoveCommand::define(CLI::App& program) {
@@ -80,11 +88,7 @@ int RemoveCommand::run(const GlobalOptions& options, const Printer& print) {
     auto file = session.openPackage(true);
     const auto outcome = ItemEditor(file).remove(itemKind(kind_), names_);
     session.save(file);
-    for (const auto& message : outcome.refused)
-        print.warn(message);
-    print.text("Removed " + std::to_string(outcome.applied) + " item(s).\n");
-    print.document({{"ok", true}, {"notFound", outcome.refused}});
-    return exitSuccess;
+    return finishEdit(print, outcome, "Removed", {{"notFound", outcome.refused}});
 }
 
 CLI::App* SwitchCommand::define(CLI::App& program) {
@@ -102,7 +106,7 @@ int SwitchCommand::run(const GlobalOptions& options, const Printer& print) {
     auto file = session.openPackage(true);
     const auto outcome = ItemEditor(file).setEnabled(itemKind(kind_), names_, enable_);
     session.save(file);
-    return finishEdit(print, outcome);
+    return finishEdit(print, outcome, "Saved");
 }
 
 }  // namespace quillfen::cli

@@ -1,14 +1,12 @@
 #include "cli/LocalCommands.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <iostream>
 
 #include "app/ItemEditor.h"
 #include "catalog/SyncConfiguration.h"
 #include "catalog/SyncPathsFinder.h"
 #include "cli/CliError.h"
+#include "cli/Confirmation.h"
 #include "keel/FileManager.h"
 #include "local/AccessManager.h"
 #include "local/LocalResources.h"
@@ -25,15 +23,11 @@ CLI::App* AuthorizeCommand::define(CLI::App& program) {
 }
 
 int AuthorizeCommand::run(const GlobalOptions&, const Printer& print) {
-    if (!yes_ && ::isatty(STDIN_FILENO)) {
-        std::fprintf(print.err,
-                     "Quillfen reads and writes settings anywhere in your home folder and beyond.\n"
-                     "Grant it access to the whole disk (/)? [y/N] ");
-        std::string answer;
-        std::getline(std::cin, answer);
-        if (answer != "y" && answer != "Y" && answer != "yes")
-            throw CliError("Access to the disk was not granted.");
-    }
+    Confirmation::require(
+        print, yes_,
+        "Quillfen reads and writes settings anywhere in your home folder and beyond.\n"
+        "Grant it access to the whole disk (/)?",
+        "Access to the disk was not granted");
     AccessManager::shared().addAccess(fs::path("/"));
     if (!AccessManager::shared().hasAccess(fs::path("/")))
         throw CliError("Access to the disk could not be granted.");
@@ -87,9 +81,20 @@ int ExcludeCommand::run(const GlobalOptions&, const Printer& print) {
             });
             if (!named) remaining.push_back(url);
         }
-        if (remaining.size() + paths_.size() != list.size())
-            print.warn("some of the paths given are not in the exclusion list");
+        std::vector<std::string> unlisted;
+        for (const auto& given : paths_)
+            if (std::none_of(list.begin(), list.end(),
+                             [&](const fs::path& url) { return location(given) == normal(url); }))
+                unlisted.push_back(given);
         local.setExcludedFileURLs(remaining);
+        if (!unlisted.empty()) {
+            // What was listed is removed all the same; the rest is an error.
+            local.saveExcludedFileURLs();
+            std::string error;
+            for (const auto& given : unlisted)
+                error += (error.empty() ? "" : "\n") + given + ": not in the exclusion list";
+            throw CliError(error, exitFailure, "'quillfen exclude list' shows the list.");
+        }
     } else if (action_ == "sort") {
         local.sortExcludedFileURLs();
     }

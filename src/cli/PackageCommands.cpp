@@ -5,9 +5,11 @@
 
 #include "app/BackupManager.h"
 #include "app/ItemEditor.h"
+#include "app/ReplacedPackages.h"
 #include "backup/BackupError.h"
 #include "backup/BackupFile.h"
 #include "cli/CliError.h"
+#include "cli/Confirmation.h"
 #include "cli/Report.h"
 #include "keel/FileManager.h"
 #include "keel/URL.h"
@@ -26,7 +28,18 @@ CLI::App* PackageCommand::define(CLI::App& program) {
     command->add_option("path", target_, "The other location")->option_text("PATH");
     command->add_flag("--dry-run", dryRun_,
                       "With clean: list what would be removed, remove nothing");
+    command->add_flag("--yes,-y", yes_, "With replace and import: do not ask");
     command->footer(
+        "move moves the package to PATH and uses it there. replace uses the package at PATH "
+        "instead of this one from now on: its items, copies, history and note take the place "
+        "of this package's (which stays where it is). import copies the package at PATH over "
+        "this one: its items, copies, history and note replace all of this package's, and the "
+        "package stays where it is. Both ask first (--yes answers for you; without a terminal "
+        "it is needed), and keep a copy of the package as it was in the support folder, under "
+        "'" +
+        ReplacedPackages::folderName + "/<date>/' (the last " +
+        std::to_string(ReplacedPackages::kept) +
+        "), so that it can be put back by hand. export copies the package to PATH.\n\n"
         "clean removes the data copies that no record of the package names, that no run of "
         "this computer is still writing, and that arrived longer ago than the grace period "
         "(OrphanCopyGracePeriod in the settings, in seconds; 7 days by default, time for a cloud "
@@ -92,7 +105,20 @@ int PackageCommand::run(const GlobalOptions& options, const Printer& print) {
         throw CliError(path.string() +
                        " already exists; remove it first or choose another location");
     Session session(options);
-    session.openPackage(true);
+    const auto open = session.openPackage(true);
+    if (action_ == "replace" || action_ == "import") {
+        const std::string current = open->url().string();
+        const std::string question =
+            action_ == "import"
+                ? "Copy " + path.string() + " over " + current +
+                      "? Its items, copies, history and note replace this package's."
+                : "Use " + path.string() + " instead of " + current +
+                      "? Its items, copies, history and note take the place of this package's.";
+        Confirmation::require(
+            print, yes_, question,
+            "The package was not " + std::string(action_ == "import" ? "imported" : "replaced"));
+    }
+    const auto keptBefore = ReplacedPackages::copies();
     const BackupAction which = action_ == "move"      ? BackupAction::moveBackupFile
                                : action_ == "replace" ? BackupAction::replaceBackupFile
                                : action_ == "import"  ? BackupAction::importBackupFile
@@ -101,7 +127,14 @@ int PackageCommand::run(const GlobalOptions& options, const Printer& print) {
     Session::check(*process);
     const auto now = session.manager().file() ? session.manager().file()->url() : path;
     print.text(progressTitle(which) + ": done. Package: " + now.string() + "\n");
-    print.document({{"ok", true}, {"package", now.string()}});
+    json document{{"ok", true}, {"package", now.string()}};
+    const auto kept = ReplacedPackages::copies();
+    if (!kept.empty() && (keptBefore.empty() || kept.front() != keptBefore.front())) {
+        print.text("The package as it was is kept in " + kept.front().string() +
+                   "; copy it back to undo this.\n");
+        document["replacedCopy"] = kept.front().string();
+    }
+    print.document(document);
     return exitSuccess;
 }
 

@@ -21,6 +21,7 @@ private:
     std::string action_ = "show";
     std::string target_;
     bool dryRun_ = false;
+    bool yes_ = false;
 };
 
 // "note": shows the note, or sets it from a file or standard input, writes the

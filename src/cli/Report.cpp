@@ -55,11 +55,10 @@ std::string exclusionText(const keel::URL& url) {
 json pathStates(const SyncItemState& state) {
     json paths = json::array();
     for (const auto& [path, pathState] : state.states) {
-        json row{{"path", path},
-                 {"state", rawValue(pathState.action)},
-                 {"backupDate", Report::date(pathState.backupDate)},
-                 {"originalDate", Report::date(pathState.originalDate)},
-                 {"modifyDate", Report::date(pathState.modifyDate)}};
+        json row{{"path", path}, {"state", rawValue(pathState.action)}};
+        Report::addDate(row, "backupDate", pathState.backupDate);
+        Report::addDate(row, "originalDate", pathState.originalDate);
+        Report::addDate(row, "modifyDate", pathState.modifyDate);
         addExclusion(row, pathState.url);
         paths.push_back(std::move(row));
     }
@@ -70,12 +69,13 @@ template <class Entry>
 json itemRows(const std::vector<Entry>& entries) {
     json rows = json::array();
     for (const auto& entry : entries) {
-        rows.push_back({{"name", entry.name},
-                        {"enabled", optionalBool(entry.isEnabled())},
-                        {"found", entry.isFound()},
-                        {"backupDate", Report::date(entry.backupDate())},
-                        {"state", rawValue(entry.action())},
-                        {"paths", pathStates(entry.state)}});
+        json row{{"name", entry.name},
+                 {"enabled", optionalBool(entry.isEnabled())},
+                 {"found", entry.isFound()},
+                 {"state", rawValue(entry.action())},
+                 {"paths", pathStates(entry.state)}};
+        Report::addDate(row, "backupDate", entry.backupDate());
+        rows.push_back(std::move(row));
     }
     return rows;
 }
@@ -105,12 +105,43 @@ json Report::date(const std::optional<keel::Date>& date) {
     return date ? json(date->timeIntervalSinceReferenceDate) : json(nullptr);
 }
 
+namespace {
+
+// Converting a value out of time_t's range is undefined, and a package may
+// hold any number: only dates between the years 1 and 9999 are converted.
+std::optional<std::time_t> convertibleSeconds(const keel::Date& date) {
+    constexpr double earliest = -62135596800.0;  // 0001-01-01 00:00 UTC
+    constexpr double latest = 253402300799.0;    // 9999-12-31 23:59:59 UTC
+    const double since1970 = date.timeIntervalSince1970();
+    if (!std::isfinite(since1970) || since1970 < earliest || since1970 > latest)
+        return std::nullopt;
+    return static_cast<std::time_t>(std::floor(since1970));
+}
+
+}  // namespace
+
+json Report::isoDate(const std::optional<keel::Date>& date) {
+    const auto seconds = date ? convertibleSeconds(*date) : std::nullopt;
+    std::tm utc{};
+    if (!seconds || gmtime_r(&*seconds, &utc) == nullptr) return nullptr;
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    return text;
+}
+
+void Report::addDate(json& object, const std::string& key, const std::optional<keel::Date>& date) {
+    object[key] = Report::date(date);
+    object[key + "ISO"] = isoDate(date);
+}
+
 json Report::history(const std::vector<BackupEventItem>& events) {
     json list = json::array();
-    for (const auto& event : events)
-        list.push_back({{"action", rawValue(event.action)},
-                        {"date", date(event.date)},
-                        {"comment", event.comment ? json(*event.comment) : json(nullptr)}});
+    for (const auto& event : events) {
+        json row{{"action", rawValue(event.action)},
+                 {"comment", event.comment ? json(*event.comment) : json(nullptr)}};
+        addDate(row, "date", event.date);
+        list.push_back(std::move(row));
+    }
     return list;
 }
 
@@ -120,12 +151,13 @@ json Report::status(const StatusRows& rows) {
         json row{{"path", entry.path},
                  {"enabled", optionalBool(entry.isEnabled())},
                  {"found", entry.isFound()},
-                 {"backupDate", date(entry.backupDate())},
                  {"state", rawValue(entry.action())}};
+        addDate(row, "backupDate", entry.backupDate());
         addExclusion(row, PathConverter::url(entry.path));
         files.push_back(std::move(row));
     }
-    return {{"package", rows.package},
+    return {{"ok", true},
+            {"package", rows.package},
             {"apps", itemRows(rows.apps)},
             {"execs", itemRows(rows.execs)},
             {"files", files},
@@ -144,22 +176,15 @@ json Report::run(SyncAction action, const std::optional<SyncLogs>& logs) {
             failures.push_back({{"identifier", result.identifier}, {"errors", errors}});
         }
     }
-    return {{"action", rawValue(action)}, {"failures", failures}};
+    // A run that finished with failed paths did not do all it was asked.
+    return {{"ok", failures.empty()}, {"action", rawValue(action)}, {"failures", failures}};
 }
 
 std::string Report::dateText(const std::optional<keel::Date>& date) {
     if (!date) return "never";
-    // A package may hold any number; only dates between the years 1 and 9999
-    // are converted, since converting a value out of time_t's range is
-    // undefined and printed years of nine digits.
-    constexpr double earliest = -62135596800.0;  // 0001-01-01 00:00 UTC
-    constexpr double latest = 253402300799.0;    // 9999-12-31 23:59:59 UTC
-    const double since1970 = date->timeIntervalSince1970();
-    if (!std::isfinite(since1970) || since1970 < earliest || since1970 > latest)
-        return "unknown date";
-    const auto seconds = static_cast<std::time_t>(since1970);
+    const auto seconds = convertibleSeconds(*date);
     std::tm local{};
-    if (localtime_r(&seconds, &local) == nullptr) return "unknown date";
+    if (!seconds || localtime_r(&*seconds, &local) == nullptr) return "unknown date";
     char text[32];
     std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", &local);
     return text;

@@ -1,6 +1,8 @@
 // Report: what the command line prints, as JSON documents (stable for
-// scripts: dates as seconds since 1 January 2001, states and actions as the
-// raw strings of SyncAction, absent values as null) and as text for people.
+// scripts: every document has "ok"; a date as seconds since 1 January 2001,
+// with an ISO 8601 twin in UTC under the same name and "ISO"; states and
+// actions as the raw strings of SyncAction; absent values as null) and as
+// text for people.
 #pragma once
 
 #include <memory>
@@ -34,6 +36,11 @@ struct StatusRows {
 class Report {
 public:
     static nlohmann::json date(const std::optional<keel::Date>& date);
+    // "2026-12-07T21:04:05Z"; null when absent or out of the years 1 to 9999.
+    static nlohmann::json isoDate(const std::optional<keel::Date>& date);
+    // Sets `key` to `date` and `key` + "ISO" to its ISO 8601 twin.
+    static void addDate(nlohmann::json& object, const std::string& key,
+                        const std::optional<keel::Date>& date);
     static nlohmann::json status(const StatusRows& rows);
     static nlohmann::json history(const std::vector<BackupEventItem>& events);
     static nlohmann::json run(SyncAction action, const std::optional<SyncLogs>& logs);

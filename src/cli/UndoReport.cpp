@@ -31,28 +31,27 @@ json UndoReport::run(const UndoStore::Result& result) {
     json failures = json::object();
     for (const auto& [path, message] : result.failures)
         failures[path] = message;
-    return {{"ok", result.failures.empty() && result.leftAlone.empty()},
-            {"run", result.run},
-            {"action", std::string(rawValue(result.action))},
-            {"date", Report::date(result.date)},
-            {"package", result.package},
-            {"restored", result.restored},
-            {"removed", result.removed},
-            {"leftAlone", result.leftAlone},
-            {"failures", failures}};
+    json document{{"ok", result.failures.empty() && result.leftAlone.empty()},
+                  {"run", result.run},
+                  {"action", std::string(rawValue(result.action))},
+                  {"package", result.package},
+                  {"restored", result.restored},
+                  {"removed", result.removed},
+                  {"leftAlone", result.leftAlone},
+                  {"failures", failures}};
+    Report::addDate(document, "date", result.date);
+    return document;
 }
 
 json UndoReport::list(const UndoStore& store, const std::vector<std::shared_ptr<UndoRun>>& runs) {
     json list = json::array();
     for (const auto& run : runs) {
-        list.push_back({{"run", run->name()},
-                        {"date", Report::date(run->date())},
-                        {"action", std::string(rawValue(run->action()))},
-                        {"package", run->package()},
-                        {"paths", run->entries().size()},
-                        {"size", run->size()},
-                        {"undone", Report::date(run->undoneDate())},
-                        {"leftAlone", leftAloneOf(*run)}});
+        json row{{"run", run->name()},        {"action", std::string(rawValue(run->action()))},
+                 {"package", run->package()}, {"paths", run->entries().size()},
+                 {"size", run->size()},       {"leftAlone", leftAloneOf(*run)}};
+        Report::addDate(row, "date", run->date());
+        Report::addDate(row, "undone", run->undoneDate());
+        list.push_back(std::move(row));
     }
     return {{"ok", true},
             {"runs", list},

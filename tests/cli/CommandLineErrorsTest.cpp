@@ -132,6 +132,39 @@ const ErrorCase kCases[] = {
          return std::vector<std::string>{"catalog", "Nope"};
      },
      true, 3, [](const Context&) { return std::vector<std::string>{"Nope"}; }},
+    // Every name a command cannot act on fails the command.
+    {"RemoveOfANameNotInThePackage",
+     [](const Context& c) {
+         return withPackage(c, {"remove", "exec", "curl"});
+     },
+     true, 3, [](const Context&) { return std::vector<std::string>{"curl: not in the package"}; }},
+    {"DisableOfAnUnknownExecutable",
+     [](const Context& c) {
+         return withPackage(c, {"disable", "exec", "NoSuchTool"});
+     },
+     true, 3, [](const Context&) { return std::vector<std::string>{"NoSuchTool"}; }},
+    {"ExcludeRemoveOfAPathNotListed",
+     [](const Context&) {
+         return std::vector<std::string>{"exclude", "remove", "never-listed"};
+     },
+     true, 3,
+     [](const Context&) {
+         return std::vector<std::string>{"never-listed: not in the exclusion list"};
+     }},
+    {"AuthorizeFromAPipe", [](const Context&) { return std::vector<std::string>{"authorize"}; },
+     false, 3, [](const Context&) { return std::vector<std::string>{"use --yes"}; }},
+    {"ImportFromAPipe",
+     [](const Context& c) {
+         fs::create_directories(c.root / "Other.qfbackup");
+         return withPackage(c, {"package", "import", (c.root / "Other.qfbackup").string()});
+     },
+     true, 3, [](const Context&) { return std::vector<std::string>{"use --yes"}; }},
+    {"ReplaceFromAPipe",
+     [](const Context& c) {
+         fs::create_directories(c.root / "Other.qfbackup");
+         return withPackage(c, {"package", "replace", (c.root / "Other.qfbackup").string()});
+     },
+     true, 3, [](const Context&) { return std::vector<std::string>{"use --yes"}; }},
     {"ExcludeAddWithoutPath",
      [](const Context&) {
          return std::vector<std::string>{"exclude", "add"};
@@ -176,6 +209,8 @@ TEST_P(CommandLineErrorTest, OneJSONDocumentWithTheError) {
     const auto document = result.json();
     ASSERT_TRUE(document.is_object()) << result.out;
     EXPECT_EQ(document["ok"], false) << document;
+    // The document is the whole of the error.
+    EXPECT_EQ(result.err, "");
     ASSERT_TRUE(document["error"].is_string()) << document;
     const auto texts = GetParam().texts(context());
     ASSERT_FALSE(texts.empty());

@@ -69,10 +69,10 @@ TEST_F(PackageEditsTest, AddedItemsAreRecordedEnabledAndRemovedWithTheirCopies) 
     EXPECT_EQ(contentOf(first.home() / ".curlrc"), "--silent\n");
     EXPECT_EQ(contentOf(first.home() / "notes/todo.txt"), "milk\n");
 
-    // Removing what is not there says so and changes nothing.
+    // Removing what is not there says so, fails, and changes nothing.
     const auto before = snapshot(package);
     const auto again = on(first, {"remove", "exec", "curl"});
-    EXPECT_EQ(again.exitCode, 0);
+    EXPECT_EQ(again.exitCode, 3);
     EXPECT_NE(again.err.find("curl: not in the package"), std::string::npos) << again.err;
     EXPECT_EQ(snapshot(package), before);
 }
@@ -203,8 +203,41 @@ TEST_F(PackageEditsTest, APackageGivenOnTheCommandLineIsUsedForThatCommandOnly) 
     const fs::path exported = root / "Exported.qfbackup";
     EXPECT_EQ(on(first, {"package", "export", exported.string()}).exitCode, 0);
     EXPECT_EQ(readJSON(exported / "Apps.json"), packageFile("Apps.json"));
-    EXPECT_EQ(first.run({"package", "import", exported.string()}).exitCode, 0);
+    EXPECT_EQ(first.run({"package", "import", "--yes", exported.string()}).exitCode, 0);
     EXPECT_EQ(readJSON(moved / "Apps.json"), packageFile("Apps.json"));
+}
+
+// An import overwrites everything the package holds: it asks, and keeps the
+// package as it was, for the last few imports, so that it can be put back.
+TEST_F(PackageEditsTest, ImportNeedsYesAndKeepsTheReplacedPackage) {
+    const fs::path other = root / "Other.qfbackup";
+    ASSERT_EQ(on(first, {"add", "app", "Hazel"}).exitCode, 0);
+    ASSERT_EQ(first.run({"--package", other.string(), "add", "exec", "curl"}).exitCode, 0);
+
+    const auto before = snapshot(package);
+    const auto refused = on(first, {"package", "import", other.string()});
+    EXPECT_EQ(refused.exitCode, 3);
+    EXPECT_NE(refused.err.find("--yes"), std::string::npos) << refused.err;
+    EXPECT_EQ(snapshot(package), before);
+    EXPECT_NE(on(first, {"package", "--help"}).out.find("replace all of this package's"),
+              std::string::npos);
+
+    const auto imported = jsonOn(first, {"package", "import", "--yes", other.string()});
+    EXPECT_EQ(imported["ok"], true);
+    EXPECT_EQ(packageFile("Apps.json"), nullptr);
+    EXPECT_EQ(packageFile("Execs.json"), readJSON(other / "Execs.json"));
+    const fs::path kept = imported["replacedCopy"].get<std::string>();
+    EXPECT_EQ(kept.parent_path().parent_path(), first.data() / "Quillfen" / "Replaced packages");
+    EXPECT_EQ(kept.filename(), package.filename());
+    EXPECT_EQ(readJSON(kept / "Apps.json"), json::parse(R"([{"isEnabled":true,"name":"Hazel"}])"));
+
+    for (int i = 0; i < 3; ++i)
+        ASSERT_EQ(on(first, {"package", "import", "--yes", other.string()}).exitCode, 0);
+    std::size_t copies = 0;
+    for ([[maybe_unused]] const auto& entry :
+         fs::directory_iterator(first.data() / "Quillfen" / "Replaced packages"))
+        ++copies;
+    EXPECT_EQ(copies, 3u);
 }
 
 TEST_F(PackageEditsTest, ExcludedFoldersAreStoredAndLeftAlone) {

@@ -51,19 +51,29 @@ TEST_F(StatusTest, TheDocumentHoldsEveryRowWithRawStatesDatesAndNulls) {
     ASSERT_EQ(on(first, {"note", "--set", "-"}, "Hello\nWorld\n").exitCode, 0);
 
     const auto status = jsonOn(first, {"status"});
-    EXPECT_EQ(memberNames(status), (std::set<std::string>{"package", "apps", "execs", "files",
+    EXPECT_EQ(memberNames(status), (std::set<std::string>{"ok", "package", "apps", "execs", "files",
                                                           "note", "history", "warnings"}));
+    EXPECT_EQ(status["ok"], true);
     EXPECT_EQ(status["package"], package.string());
     EXPECT_EQ(status["note"], "Hello\nWorld\n");
     EXPECT_EQ(status["warnings"], json::array());
     ASSERT_EQ(status["history"].size(), 1u);
     EXPECT_EQ(status["history"][0]["action"], "BackUp");
     EXPECT_TRUE(status["history"][0]["date"].is_number());
+    // The ISO twin names the same second, in UTC.
+    const double since2001 = status["history"][0]["date"];
+    const auto seconds = static_cast<time_t>(since2001 + 978'307'200.0);
+    std::tm utc{};
+    gmtime_r(&seconds, &utc);
+    char iso[32];
+    std::strftime(iso, sizeof iso, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    EXPECT_EQ(status["history"][0]["dateISO"], iso);
 
-    const std::set<std::string> rowMembers{"name",       "enabled", "found",
-                                           "backupDate", "state",   "paths"};
-    const std::set<std::string> pathMembers{"path",         "state",      "backupDate",
-                                            "originalDate", "modifyDate", "excluded"};
+    const std::set<std::string> rowMembers{"name",          "enabled", "found", "backupDate",
+                                           "backupDateISO", "state",   "paths"};
+    const std::set<std::string> pathMembers{"path",          "state",         "backupDate",
+                                            "backupDateISO", "originalDate",  "originalDateISO",
+                                            "modifyDate",    "modifyDateISO", "excluded"};
     ASSERT_EQ(status["apps"].size(), 1u);
     const auto& hazel = status["apps"][0];
     EXPECT_EQ(memberNames(hazel), rowMembers);
@@ -78,6 +88,7 @@ TEST_F(StatusTest, TheDocumentHoldsEveryRowWithRawStatesDatesAndNulls) {
         EXPECT_EQ(path["backupDate"], nullptr);
         EXPECT_EQ(path["originalDate"], nullptr);
         EXPECT_EQ(path["modifyDate"], nullptr);
+        EXPECT_EQ(path["modifyDateISO"], nullptr);
     }
 
     ASSERT_EQ(status["execs"].size(), 1u);
@@ -91,6 +102,7 @@ TEST_F(StatusTest, TheDocumentHoldsEveryRowWithRawStatesDatesAndNulls) {
     EXPECT_EQ(curlrc["path"], ".curlrc");
     EXPECT_EQ(curlrc["state"], "BackUp");
     EXPECT_EQ(curlrc["originalDate"], referenceDate(1'600'000'000));
+    EXPECT_EQ(curlrc["originalDateISO"], "2020-09-13T12:26:40Z");
     ASSERT_TRUE(curlrc["backupDate"].is_number());
     EXPECT_EQ(curl["backupDate"], curlrc["backupDate"]);
     EXPECT_GT(curlrc["modifyDate"].get<double>(), curlrc["backupDate"].get<double>());
@@ -98,7 +110,7 @@ TEST_F(StatusTest, TheDocumentHoldsEveryRowWithRawStatesDatesAndNulls) {
     ASSERT_EQ(status["files"].size(), 1u);
     const auto& todo = status["files"][0];
     EXPECT_EQ(memberNames(todo), (std::set<std::string>{"path", "enabled", "found", "backupDate",
-                                                        "state", "excluded"}));
+                                                        "backupDateISO", "state", "excluded"}));
     EXPECT_EQ(todo["path"], "notes/todo.txt");
     EXPECT_EQ(todo["enabled"], true);
     EXPECT_EQ(todo["found"], true);

@@ -41,7 +41,8 @@ protected:
 TEST_F(TwoComputersTest, SettingsTravelBothWaysThroughOnePackage) {
     auto document = jsonOn(first, {"backup"});
     EXPECT_EQ(document,
-              (nlohmann::json{{"action", "BackUp"}, {"failures", nlohmann::json::array()}}));
+              (nlohmann::json{
+                  {"ok", true}, {"action", "BackUp"}, {"failures", nlohmann::json::array()}}));
     for (const auto& path : files) {
         ASSERT_FALSE(dataCopy(path).empty()) << path;
         EXPECT_EQ(contentOf(dataCopy(path)), contentOf(first.home() / path)) << path;
