@@ -14,6 +14,7 @@
 #include "desktop/AboutDialog.h"
 #include "desktop/ListCommandsMenu.h"
 #include "desktop/MainWindowController.h"
+#include "desktop/PreferencesWindowController.h"
 #include "desktop/ReleaseKitPresenter.h"
 #include "desktop/ShellCommon.h"
 #include "desktop/ShellContext.h"
@@ -73,6 +74,7 @@ AppController::~AppController() {
     if (ownPresenter_ && releaseController_.presenter() == ownPresenter_.get())
         releaseController_.setPresenter(nullptr);
     delete aboutWindow_.data();
+    preferencesWindowController_.reset();
     mainWindowController_.reset();
 }
 
@@ -173,11 +175,11 @@ void AppController::buildMenus(QMenuBar* menuBar) {
     file->addSeparator();
     openPreferencesMenuItem_ =
         add(file, "openPreferences", "MenuPreferences", [this] { openPreferences(); });
-    openPreferencesMenuItem_->setShortcut(QKeySequence::Preferences);
+    // Not every desktop names a key for preferences; Ctrl+, is the usual one.
+    openPreferencesMenuItem_->setShortcut(QKeySequence(QKeySequence::Preferences).isEmpty()
+                                              ? QKeySequence(Qt::CTRL | Qt::Key_Comma)
+                                              : QKeySequence(QKeySequence::Preferences));
     openPreferencesMenuItem_->setMenuRole(QAction::PreferencesRole);
-    // The preferences window comes with its own change; until then the
-    // command is not offered.
-    openPreferencesMenuItem_->setVisible(false);
     file->addSeparator();
     QAction* quit = add(file, "terminate", "MenuQuit", [this] { terminate(); });
     quit->setShortcut(QKeySequence::Quit);
@@ -286,6 +288,14 @@ bool AppController::applicationOpenUntitledFile() {
 
 void AppController::openPreferences() {
     trackUserAction(openPreferencesAction);
+    preferencesWindowController().showWindow();
+}
+
+PreferencesWindowController& AppController::preferencesWindowController() {
+    if (!preferencesWindowController_)
+        preferencesWindowController_ = std::make_unique<PreferencesWindowController>(
+            context_, releaseController_, quillfen::LocalResources::shared());
+    return *preferencesWindowController_;
 }
 
 void AppController::showMainWindow() {

@@ -41,6 +41,7 @@ class ReleaseController;
 namespace desktop {
 
 class MainWindowController;
+class PreferencesWindowController;
 class ReleaseKitPresenter;
 class ShellContext;
 
@@ -97,6 +98,8 @@ public:
     void checkForUpdates();
 
     MainWindowController& mainWindowController();
+    // The preferences window's controller, made on first use.
+    PreferencesWindowController& preferencesWindowController();
     // Outlets of the menus.
     QAction* checkForUpdatesMenuItem() const { return checkForUpdatesMenuItem_; }
 
@@ -114,6 +117,7 @@ private:
     outfitter::ReleaseController& releaseController_;
     MakerLinks links_;
     std::unique_ptr<MainWindowController> mainWindowController_;
+    std::unique_ptr<PreferencesWindowController> preferencesWindowController_;
     std::shared_ptr<ReleaseKitPresenter> ownPresenter_;
     QPointer<QDialog> aboutWindow_;
     QPointer<QAction> checkForUpdatesMenuItem_;

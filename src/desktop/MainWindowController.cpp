@@ -30,7 +30,7 @@
 #include "desktop/IntroWindowController.h"
 #include "desktop/LogsWindowController.h"
 #include "desktop/MessageView.h"
-#include "desktop/PlaceholderViewController.h"
+#include "desktop/NotesListViewController.h"
 #include "desktop/ShellCommon.h"
 #include "desktop/ShellContext.h"
 #include "desktop/SidebarButton.h"
@@ -387,15 +387,7 @@ const std::vector<ContentViewController*>& MainWindowController::contentViewCont
         own(std::make_unique<AppsListViewController>(*this, context_));
         own(std::make_unique<ExecsListViewController>(*this, context_));
         own(std::make_unique<FilesListViewController>(*this, context_));
-        // A placeholder until the note has a view of its own.
-        auto add = [this](const char* viewName, const char* icon, const char* title,
-                          const char* text) {
-            ownedContentViewControllers_.push_back(std::make_unique<PlaceholderViewController>(
-                *this, viewName, icon, localized(title), localized(text)));
-            contentViewControllers_.push_back(ownedContentViewControllers_.back().get());
-        };
-        add("NotesListView", "sidebar-notes", "SidebarNotesButtonTitle",
-            "NotesListPlaceholderText");
+        own(std::make_unique<NotesListViewController>(*this, context_));
     }
     return contentViewControllers_;
 }

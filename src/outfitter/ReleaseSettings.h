@@ -34,6 +34,10 @@ struct ReleaseSettings {
     // The version the user chose to skip: background checks do not offer it.
     static inline const keel::OptionalUserSettingKey<std::string> updateSkippedVersion{
         "UpdaterSkippedVersion"};
+    // Whether the updater checks for a new version every day; the build's
+    // default until the user chooses.
+    static inline const keel::OptionalUserSettingKey<bool> updateAutomaticChecks{
+        "UpdaterAutomaticallyChecks"};
     // When the update feed was last read.
     static inline const keel::OptionalUserSettingKey<keel::Date> updateLastCheckDate{
         "UpdaterLastCheckDate"};

@@ -100,25 +100,46 @@ void Updater::setup() {
     configured_ = !bundle.suFeedURL.empty() && !bundle.suPublicEDKey.empty();
 
     const auto& configuration = releaseController_.configuration();
+    // The user's choice in the preferences wins over the build's default.
     automaticallyChecks_ =
-        configuration ? configuration->checkForUpdatesAutomatically.value_or(true) : true;
+        keel::UserSettings::standard()
+            .get(ReleaseSettings::updateAutomaticChecks)
+            .value_or(configuration ? configuration->checkForUpdatesAutomatically.value_or(true)
+                                    : true);
     const bool atLaunch =
         configuration ? configuration->checkForUpdatesAtLaunch.value_or(false) : false;
     if (!configured_) return;
-    if (automaticallyChecks_) {
-        // The next check a day after the last one, whenever that was.
-        auto delay = std::chrono::duration_cast<std::chrono::milliseconds>(checkInterval);
-        if (const auto last =
-                keel::UserSettings::standard().get(ReleaseSettings::updateLastCheckDate)) {
-            const double since = releaseController_.now().timeIntervalSinceReferenceDate -
-                                 last->timeIntervalSinceReferenceDate;
-            const auto elapsed = std::chrono::milliseconds(static_cast<std::int64_t>(since * 1000));
-            if (elapsed >= std::chrono::milliseconds(0))
-                delay = std::max(std::chrono::milliseconds(0), delay - elapsed);
-        }
-        scheduleAutomaticCheck(delay);
-    }
+    if (automaticallyChecks_) scheduleNextAutomaticCheck();
     if (atLaunch) checkForUpdatesInBackground();
+}
+
+void Updater::scheduleNextAutomaticCheck() {
+    // The next check a day after the last one, whenever that was.
+    auto delay = std::chrono::duration_cast<std::chrono::milliseconds>(checkInterval);
+    if (const auto last =
+            keel::UserSettings::standard().get(ReleaseSettings::updateLastCheckDate)) {
+        const double since = releaseController_.now().timeIntervalSinceReferenceDate -
+                             last->timeIntervalSinceReferenceDate;
+        const auto elapsed = std::chrono::milliseconds(static_cast<std::int64_t>(since * 1000));
+        if (elapsed >= std::chrono::milliseconds(0))
+            delay = std::max(std::chrono::milliseconds(0), delay - elapsed);
+    }
+    scheduleAutomaticCheck(delay);
+}
+
+void Updater::setAutomaticallyChecksForUpdates(bool checks) {
+    keel::UserSettings::standard().set(ReleaseSettings::updateAutomaticChecks,
+                                       std::optional(checks));
+    automaticallyChecks_ = checks;
+    if (!checks) {
+        if (timer_) timer_->stop();
+    } else if (canCheckForUpdates() && !(timer_ && timer_->isActive())) {
+        scheduleNextAutomaticCheck();
+    }
+}
+
+bool Updater::isAutomaticCheckScheduled() const {
+    return timer_ && timer_->isActive();
 }
 
 void Updater::scheduleAutomaticCheck(std::chrono::milliseconds delay) {

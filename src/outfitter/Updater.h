@@ -20,7 +20,8 @@
 // settings QUILLFEN_UPDATE_FEED_URL and QUILLFEN_UPDATE_PUBLIC_KEY, empty by
 // default); without either the updater prints two lines for each that is
 // missing and checks nothing. Automatic checks (every 24 hours, counted from
-// the last check) follow `checkForUpdatesAutomatically` (true when absent);
+// the last check) follow the user's choice ("UpdaterAutomaticallyChecks"),
+// else `checkForUpdatesAutomatically` (true when absent);
 // `checkForUpdatesAtLaunch` (false when absent) adds a check at launch.
 // Questions and news go through the controller's presenter; without one,
 // nothing is shown and nothing is installed.
@@ -86,6 +87,12 @@ public:
     // Whether the check command can run: not sandboxed, a feed and a key.
     bool canCheckForUpdates() const;
     bool automaticallyChecksForUpdates() const { return automaticallyChecks_; }
+    // The user's choice: stored in the settings (it outlasts the build's
+    // default), and the daily check starts or stops at once. Throws like
+    // keel::UserSettings::set; the choice is then not taken.
+    void setAutomaticallyChecksForUpdates(bool checks);
+    // Whether a background check is waiting for its time; for tests.
+    bool isAutomaticCheckScheduled() const;
     // A check or an update is under way.
     bool isBusy() const;
     const InstallLocation& installLocation() const;
@@ -116,6 +123,7 @@ private:
     void cancelDownload();
     void fail(const std::string& messageKey, const UpdateError& error, bool tellUser);
     void scheduleAutomaticCheck(std::chrono::milliseconds delay);
+    void scheduleNextAutomaticCheck();
     void announceSandbox();
     std::string withNotes(std::string text, const AppcastItem& item) const;
 

@@ -137,16 +137,15 @@ TEST_F(AppControllerTest, TheMenusNameTheirCommandsAndOfferOnlyWhatThisBuildCanD
     QMainWindow* window = main().window();
     for (const char* name :
          {"backupDevice", "installDevice", "syncDevice", "terminate", "showMainWindow",
-          "toggleHelpPopovers", "tellAFriendByUsingMail", "showAboutWindow"}) {
+          "toggleHelpPopovers", "tellAFriendByUsingMail", "showAboutWindow", "openPreferences"}) {
         const auto* action = window->menuBar()->findChild<QAction*>(name);
         ASSERT_NE(action, nullptr) << name;
         EXPECT_TRUE(action->isVisible()) << name;
     }
-    // No link, no feedback service, no update source and no preferences
-    // window in this build: those commands are not offered.
-    for (const char* name :
-         {"openCompanyWebsite", "openCompanyTwitter", "openSupportPage", "provideFeedback",
-          "showNewsletter", "checkForUpdatesMenuItem", "openPreferences"}) {
+    // No link, no feedback service and no update source in this build:
+    // those commands are not offered.
+    for (const char* name : {"openCompanyWebsite", "openCompanyTwitter", "openSupportPage",
+                             "provideFeedback", "showNewsletter", "checkForUpdatesMenuItem"}) {
         const auto* action = window->menuBar()->findChild<QAction*>(name);
         ASSERT_NE(action, nullptr) << name;
         EXPECT_FALSE(action->isVisible()) << name;

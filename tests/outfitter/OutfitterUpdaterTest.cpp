@@ -357,6 +357,27 @@ TEST_F(OutfitterUpdaterTest, TheConfigurationDecidesTheAutomaticAndTheLaunchChec
     }
 }
 
+TEST_F(OutfitterUpdaterTest, TheUsersChoiceOfAutomaticChecksOutlastsTheConfiguration) {
+    {
+        ReleaseController kit(environment);
+        kit.setConfiguration(ReleaseConfiguration());
+        kit.applicationDidFinishLaunch();
+        EXPECT_TRUE(kit.updater().isAutomaticCheckScheduled());
+        kit.updater().setAutomaticallyChecksForUpdates(false);
+        EXPECT_FALSE(kit.updater().automaticallyChecksForUpdates());
+        EXPECT_FALSE(kit.updater().isAutomaticCheckScheduled());
+    }
+    // The next start keeps the choice over the build's default ...
+    ReleaseController kit(environment);
+    kit.setConfiguration(ReleaseConfiguration());
+    kit.applicationDidFinishLaunch();
+    EXPECT_FALSE(kit.updater().automaticallyChecksForUpdates());
+    EXPECT_FALSE(kit.updater().isAutomaticCheckScheduled());
+    // ... and switching it back on schedules the daily check at once.
+    kit.updater().setAutomaticallyChecksForUpdates(true);
+    EXPECT_TRUE(kit.updater().isAutomaticCheckScheduled());
+}
+
 TEST_F(OutfitterUpdaterTest, APlainInstallIsTurnedIntoTheVersionedLayoutByTheFirstUpdate) {
     const fs::path plain = home() / "plain";
     makePlainInstall(plain, "1.2.0");
