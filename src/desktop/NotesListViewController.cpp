@@ -82,7 +82,12 @@ QWidget* NotesListViewController::loadView() {
         auto* action = new QAction(localized(info.titleKey), view);
         action->setObjectName(info.objectName);
         const Command command = info.command;
-        QObject::connect(action, &QAction::triggered, view, [this, command] { perform(command); });
+        if (command == Command::togglePreview)
+            QObject::connect(action, &QAction::triggered, view,
+                             [this](bool checked) { setPreviewShown(checked); });
+        else
+            QObject::connect(action, &QAction::triggered, view,
+                             [this, command] { perform(command); });
         actions_.emplace_back(command, action);
     }
     QAction* preview = this->action(Command::togglePreview);
@@ -249,11 +254,7 @@ bool NotesListViewController::validate(Command command) const {
 }
 
 void NotesListViewController::perform(Command command) {
-    if (!validate(command)) {
-        // A checkable action has already switched itself.
-        if (command == Command::togglePreview) updateActions();
-        return;
-    }
+    if (!validate(command)) return;
     switch (command) {
         case Command::addEmptyNote:
             return storeNote(quillfen::ItemEditor::exampleNote);
@@ -262,12 +263,17 @@ void NotesListViewController::perform(Command command) {
         case Command::deleteSelectedNotes:
             return deleteNote();
         case Command::togglePreview:
-            refreshPreview();
-            editorStack_->setCurrentWidget(action(Command::togglePreview)->isChecked()
-                                               ? static_cast<QWidget*>(previewView_)
-                                               : noteTextView_);
-            return;
+            return setPreviewShown(!isPreviewShown());
     }
+}
+
+void NotesListViewController::setPreviewShown(bool shown) {
+    if (!editorStack_) return;
+    shown = shown && validate(Command::togglePreview);
+    action(Command::togglePreview)->setChecked(shown);
+    if (shown) refreshPreview();
+    editorStack_->setCurrentWidget(shown ? static_cast<QWidget*>(previewView_)
+                                         : static_cast<QWidget*>(noteTextView_));
 }
 
 bool NotesListViewController::isPreviewShown() const {
@@ -320,10 +326,7 @@ void NotesListViewController::refreshMessage() {
     const double duration = view()->window() && view()->window()->isVisible() ? 0.3 : 0;
     gantry::animate(messageView_, duration, hasText);
     gantry::animate(contentView_, duration, !hasText);
-    if (!hasText && isPreviewShown()) {
-        action(Command::togglePreview)->setChecked(false);
-        editorStack_->setCurrentWidget(noteTextView_);
-    }
+    if (!hasText && isPreviewShown()) setPreviewShown(false);
 }
 
 void NotesListViewController::refreshPreview() {

@@ -76,6 +76,8 @@ public:
     // Runs `command` when valid.
     void perform(Command command);
     bool isPreviewShown() const;
+    // Shows the rendered note (when there is one) or the editor.
+    void setPreviewShown(bool shown);
 
     // How long after the last change the note is saved.
     std::chrono::milliseconds autosaveInterval() const { return autosaveInterval_; }

@@ -29,6 +29,8 @@ QPushButton* makeButton(const char* name, const char* titleKey, QWidget* parent)
     auto* button = new QPushButton(localized(titleKey), parent);
     button->setObjectName(name);
     button->setAutoDefault(false);
+    // Room for the whole title, whatever the style's margins.
+    button->setMinimumWidth(button->fontMetrics().horizontalAdvance(button->text()) + 28);
     return button;
 }
 

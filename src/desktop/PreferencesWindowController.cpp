@@ -31,10 +31,9 @@ QWidget* PreferencesWindowController::window() {
     window_->setWindowTitle(localized("PreferencesWindowTitle"));
     window_->setWindowIcon(StyleSheet::applicationIcon());
     auto* layout = new QVBoxLayout(window_.get());
-    layout->setContentsMargins(0, 8, 0, 0);
+    layout->setContentsMargins(10, 10, 10, 10);
     tabView_ = new QTabWidget(window_.get());
     tabView_->setObjectName("preferencesTabView");
-    tabView_->setDocumentMode(true);
     tabView_->setStyleSheet("QTabWidget::tab-bar { alignment: center; }");
     tabView_->addTab(general_->view(), localized("PreferencesGeneralViewTitle"));
     tabView_->addTab(exclusions_->view(), localized("PreferencesExclusionsViewTitle"));

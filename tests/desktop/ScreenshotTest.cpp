@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QIcon>
 #include <QImage>
+#include <QListWidget>
 #include <QMainWindow>
 #include <QPainter>
 #include <QPalette>
@@ -23,6 +24,9 @@
 #include "desktop/IntroWindowController.h"
 #include "desktop/ItemStatePopoverController.h"
 #include "desktop/LogsWindowController.h"
+#include "desktop/NotesListViewController.h"
+#include "desktop/PreferencesExclusionsViewController.h"
+#include "desktop/PreferencesWindowController.h"
 #include "gantry/FileChooserDialog.h"
 #include "gantry/QtAlertPresenter.h"
 #include "gantry/QtPanelPresenter.h"
@@ -347,4 +351,66 @@ TEST_F(ScreenshotTest, HistoryPopoverAndLogsSheet) {
     saveWithSheet(window, logs.window(), "logs-sheet-dark");
     QApplication::setPalette(QApplication::style()->standardPalette());
     saveWithSheet(window, logs.window(), "logs-sheet-light");
+}
+
+TEST_F(ScreenshotTest, NotesViewEditAndPreviewLightAndDark) {
+    grantRoot();
+    storeLocation(packageURL());
+    keel::UserSettings::standard().set(
+        keel::EvaluedUserSettingKey<bool>{"TipsShownMainWindow", false}, true);
+    {
+        auto file = quillfen::BackupFile::open(packageURL());
+        file->setNote(
+            "# New computer\n\nInstall by hand, **before** the first *Install*:\n\n"
+            "- `brew install ffmpeg imagemagick`\n- the fonts in [Fonts](https://example.com)\n"
+            "1. sign in to the cloud drive\n\n> Keep the package in the synced folder.\n\n"
+            "```sh\nsudo apt install git\n```\n");
+        file->save();
+    }
+    launch();
+    ASSERT_TRUE(waitForIdle());
+    QMainWindow* window = main().window();
+    window->resize(920, 600);
+    main().showContent(MainWindowController::notesList);
+    auto& notes = *static_cast<NotesListViewController*>(main().contentViewControllers()[3]);
+    for (const bool dark : {false, true}) {
+        QApplication::setPalette(dark ? darkPalette() : QApplication::style()->standardPalette());
+        const QString suffix = dark ? "-dark" : "-light";
+        notes.setPreviewShown(false);
+        save(window, "notes-edit" + suffix);
+        notes.perform(NotesListViewController::Command::togglePreview);
+        ASSERT_TRUE(notes.isPreviewShown());
+        save(window, "notes-preview" + suffix);
+    }
+}
+
+TEST_F(ScreenshotTest, PreferencesPanesLightAndDark) {
+    grantRoot();
+    storeLocation(packageURL());
+    keel::UserSettings::standard().set(
+        keel::EvaluedUserSettingKey<bool>{"TipsShownMainWindow", false}, true);
+    keel::UserSettings::standard().set(quillfen::BackupManager::enableNoteAfterProcessingKey, true);
+    launch();
+    ASSERT_TRUE(waitForIdle());
+    const fs::path home = settings.home();
+    fs::create_directories(home / ".config/gh");
+    testsupport::writeFile(home / ".netrc", "");
+    quillfen::LocalResources::shared().setExcludedFileURLs(
+        {home / ".config/gh", home / ".netrc", home / ".ssh/known_hosts"});
+    app->openPreferences();
+    PreferencesWindowController& preferences = app->preferencesWindowController();
+    for (const bool dark : {false, true}) {
+        QApplication::setPalette(dark ? darkPalette() : QApplication::style()->standardPalette());
+        const QString suffix = dark ? "-dark" : "-light";
+        preferences.showPane(PreferencesWindowController::general);
+        save(preferences.window(), "preferences-general" + suffix);
+        preferences.showPane(PreferencesWindowController::exclusions);
+        preferences.exclusionsViewController().filesTableView()->item(1)->setSelected(true);
+        save(preferences.window(), "preferences-exclusions" + suffix);
+    }
+    preferences.exclusionsViewController().toggleHelpPopover();
+    QCoreApplication::processEvents();
+    save(preferences.exclusionsViewController().helpPopover(), "preferences-exclusions-help-dark");
+    preferences.exclusionsViewController().toggleHelpPopover();
+    quillfen::LocalResources::shared().setExcludedFileURLs({});
 }
