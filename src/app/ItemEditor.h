@@ -6,6 +6,10 @@
 //
 // An edit of several items applies what it can and reports the rest, each
 // with a sentence for the user ("<name as given>: <why>"), in the order given.
+// Names are matched as CatalogLookup matches them: "git" adds "Git", an alias
+// adds its catalog name, and a name the package records is found whatever
+// its case. A name of the other kind is refused as such, and an unknown name
+// is refused with the nearest known names.
 // Edits change the open package in memory; the caller saves it.
 //
 // Threads: the edits go through the BackupFile's operations, which run on the
@@ -20,8 +24,10 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
+#include "catalog/CatalogLookup.h"
 #include "catalog/ItemKind.h"
 
 namespace quillfen {
@@ -38,6 +44,10 @@ public:
         // What the user should know about items it applied, one sentence
         // each ("<name as given>: ...").
         std::vector<std::string> notices;
+        // The names refused because they are of the other kind ("Fish" given
+        // as an executable is an application), so that a front end can offer
+        // the edit of the right kind; each is among `refused` too.
+        std::vector<std::pair<std::string, CatalogName>> otherKind;
     };
 
     // The note the notes editor offers to start from.
@@ -70,9 +80,10 @@ public:
     // UTF-8); a custom file goes through the rules of `add`.
     Outcome setEnabled(ItemKind kind, const std::vector<std::string>& names, bool enabled);
 
-    // A name of the catalog, one of its aliases, or an installed application.
+    // A name of the catalog that is no executable, one of its aliases, or an
+    // installed application, spelt exactly.
     static bool isKnownApplication(const std::string& name);
-    // A command-line tool or system setting of the catalog.
+    // A command-line tool or system setting of the catalog, spelt exactly.
     static bool isKnownExecutable(const std::string& name);
 
     // The location a custom file given by the user names: relative to the

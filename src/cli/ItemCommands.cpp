@@ -23,9 +23,26 @@ ItemKind itemKind(const std::string& word) {
 // Reports an edit of several items: those refused are named (on standard
 // error, or in the document with --json) and make the command fail, the
 // others are saved all the same.
-// `extra` holds more members of the document.
+const char* kindWordOf(ItemKind kind) {
+    return kind == ItemKind::exec ? "exec" : kind == ItemKind::app ? "app" : "file";
+}
+
+// Commands that would do for the names given as the other kind.
+std::vector<std::string> otherKindHints(const ItemEditor::Outcome& outcome,
+                                        const std::string& command) {
+    std::vector<std::string> hints;
+    for (const auto& [given, known] : outcome.otherKind) {
+        const bool plain = known.name.find_first_of(" '\"\\$`") == std::string::npos;
+        hints.push_back("Use 'quillfen " + command + " " + kindWordOf(known.kind) + " " +
+                        (plain ? known.name : "\"" + known.name + "\"") + "' for " + given + ".");
+    }
+    return hints;
+}
+
+// `extra` holds more members of the document; `command` is the command that
+// was run, for the hints about names of the other kind.
 int finishEdit(const Printer& print, const ItemEditor::Outcome& outcome, const char* done,
-               const json& extra = json::object()) {
+               const std::string& command, const json& extra = json::object()) {
     const std::size_t saved = outcome.applied;
     const auto& refused = outcome.refused;
     if (saved > 0 || refused.empty())
@@ -44,7 +61,11 @@ int finishEdit(const Printer& print, const ItemEditor::Outcome& outcome, const c
         if (!print.json) print.warn(message);
         error += (error.empty() ? "" : "\n") + message;
     }
+    const auto hints = otherKindHints(outcome, command);
+    for (const auto& hint : hints)
+        if (!print.json) std::fprintf(print.err, "%s\n", hint.c_str());
     json document{{"ok", false}, {"error", error}, {"saved", saved}, {"refused", refused}};
+    if (!hints.empty()) document["hints"] = hints;
     if (!outcome.notices.empty()) document["notices"] = outcome.notices;
     document.update(extra);
     print.document(document);
@@ -70,7 +91,7 @@ int AddCommand::run(const GlobalOptions& options, const Printer& print) {
     auto file = session.openPackage(true);
     const auto outcome = ItemEditor(file).add(itemKind(kind_), names_);
     session.save(file);
-    return finishEdit(print, outcome, "Saved");
+    return finishEdit(print, outcome, "Saved", "add");
 }
 
 CLI::App* RemoveCommand::define(CLI::App& program) {
@@ -88,7 +109,7 @@ int RemoveCommand::run(const GlobalOptions& options, const Printer& print) {
     auto file = session.openPackage(true);
     const auto outcome = ItemEditor(file).remove(itemKind(kind_), names_);
     session.save(file);
-    return finishEdit(print, outcome, "Removed", {{"notFound", outcome.refused}});
+    return finishEdit(print, outcome, "Removed", "remove", {{"notFound", outcome.refused}});
 }
 
 CLI::App* SwitchCommand::define(CLI::App& program) {
@@ -106,7 +127,7 @@ int SwitchCommand::run(const GlobalOptions& options, const Printer& print) {
     auto file = session.openPackage(true);
     const auto outcome = ItemEditor(file).setEnabled(itemKind(kind_), names_, enable_);
     session.save(file);
-    return finishEdit(print, outcome, "Saved");
+    return finishEdit(print, outcome, "Saved", enable_ ? "enable" : "disable");
 }
 
 }  // namespace quillfen::cli

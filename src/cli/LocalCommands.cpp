@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/ItemEditor.h"
+#include "catalog/CatalogLookup.h"
 #include "catalog/SyncConfiguration.h"
 #include "catalog/SyncPathsFinder.h"
 #include "cli/CliError.h"
@@ -121,20 +122,29 @@ CLI::App* CatalogCommand::define(CLI::App& program) {
 
 int CatalogCommand::run(const GlobalOptions&, const Printer& print) {
     if (!name_) {
-        json names = json::array();
+        json names = json::array(), entries = json::array();
         std::string text;
-        for (const auto& entry : SyncConfiguration::catalog()) {
+        for (const auto& entry : CatalogLookup::catalogNames()) {
+            const bool exec = entry.kind == ItemKind::exec;
             names.push_back(entry.name);
-            text += entry.name + "\n";
+            entries.push_back({{"name", entry.name}, {"kind", exec ? "exec" : "app"}});
+            text += entry.name + (exec ? "  (executable)\n" : "  (application)\n");
         }
         print.text(text);
-        print.document({{"ok", true}, {"names", names}});
+        print.document({{"ok", true}, {"names", names}, {"entries", entries}});
         return exitSuccess;
     }
-    const std::string& name = *name_;
-    const bool exec = ItemEditor::isKnownExecutable(name);
-    if (!exec && !ItemEditor::isKnownApplication(name))
-        throw CliError(name + ": not in the catalog and not installed");
+    const auto known = CatalogLookup::find(*name_);
+    if (!known) {
+        const auto near = CatalogLookup::suggestions(*name_);
+        std::string hint;
+        for (std::size_t i = 0; i < near.size(); ++i)
+            hint += (i == 0 ? "Did you mean " : i + 1 == near.size() ? " or " : ", ") + near[i];
+        throw CliError(*name_ + ": not in the catalog and not installed", exitFailure,
+                       hint.empty() ? "'quillfen catalog' lists the catalog." : hint + "?");
+    }
+    const std::string& name = known->name;
+    const bool exec = known->kind == ItemKind::exec;
     const auto finder = exec ? SyncPathsFinder::forExec(name) : SyncPathsFinder::forApp(name);
     const auto configuration = SyncConfiguration::configuration(name);
     std::string text = finder.identifier + (exec ? " (executable)" : " (application)");

@@ -37,7 +37,8 @@ TEST_F(ItemEditorTest, EveryKindIsRecordedSwitchedAndRemovedKeepingItsComment) {
     } cases[] = {
         {ItemKind::app, "Alpha", "Alpha", "Nowhere",
          "Nowhere: no application of that name in the catalog or installed"},
-        {ItemKind::exec, "Vim", "Vim", "Vi", "Vi: no executable of that name in the catalog"},
+        {ItemKind::exec, "Vim", "Vim", "Vi",
+         "Vi: no executable of that name in the catalog; did you mean Vim?"},
         {ItemKind::file, "notes/todo.txt/", "notes/todo.txt", "notes/missing",
          "notes/missing: no such file or folder"},
     };
@@ -80,8 +81,48 @@ TEST_F(ItemEditorTest, SwitchingRecordsAKnownItemAndRefusesWhatThePackageCannotH
     outcome = editor.setEnabled(ItemKind::exec, {"curl", "nocurl"}, false);
     EXPECT_EQ(outcome.refused,
               std::vector<std::string>{
-                  "nocurl: no executable of that name in the package or the catalog"});
+                  "nocurl: no executable of that name in the package or the catalog; did you "
+                  "mean curl?"});
     EXPECT_EQ(recorded(ItemKind::exec, "curl"), std::pair(false, std::optional<std::string>()));
+}
+
+// Names are taken whatever their case, as known names spell them, and a name
+// of the other kind is refused as such, for add, switch and remove alike.
+TEST_F(ItemEditorTest, NamesMatchRegardlessOfCaseAndTheOtherKindIsNamed) {
+    ItemEditor editor(file);
+    auto outcome = editor.add(ItemKind::exec, {"git", "NANO"});
+    EXPECT_EQ(outcome.applied, 2u);
+    EXPECT_EQ(outcome.notices,
+              (std::vector<std::string>{"git: taken as Git", "NANO: taken as Nano"}));
+    EXPECT_TRUE(recorded(ItemKind::exec, "Git"));
+    EXPECT_FALSE(recorded(ItemKind::exec, "git"));
+
+    // A record is found by any case; the package keeps one record.
+    outcome = editor.setEnabled(ItemKind::exec, {"GIT"}, false);
+    EXPECT_EQ(outcome.applied, 1u);
+    EXPECT_EQ(recorded(ItemKind::exec, "Git"), std::pair(false, std::optional<std::string>()));
+    EXPECT_EQ(file->execItems().size(), 2u);
+
+    outcome = editor.add(ItemKind::app, {"alpha", "Git"});
+    EXPECT_EQ(outcome.applied, 1u);
+    EXPECT_TRUE(recorded(ItemKind::app, "Alpha"));
+    EXPECT_EQ(outcome.refused, std::vector<std::string>{"Git: an executable, not an application"});
+    ASSERT_EQ(outcome.otherKind.size(), 1u);
+    EXPECT_EQ(outcome.otherKind[0].second, (CatalogName{"Git", ItemKind::exec}));
+
+    outcome = editor.add(ItemKind::exec, {"alpha"});
+    EXPECT_EQ(outcome.refused,
+              std::vector<std::string>{"alpha: Alpha is an application, not an executable"});
+
+    outcome = editor.remove(ItemKind::app, {"git"});
+    EXPECT_EQ(outcome.applied, 0u);
+    EXPECT_EQ(outcome.refused,
+              std::vector<std::string>{
+                  "git: not in the package as an application; it records Git as an executable"});
+    ASSERT_EQ(outcome.otherKind.size(), 1u);
+    EXPECT_EQ(outcome.otherKind[0].second, (CatalogName{"Git", ItemKind::exec}));
+    EXPECT_EQ(editor.remove(ItemKind::exec, {"gIt"}).applied, 1u);
+    EXPECT_FALSE(recorded(ItemKind::exec, "Git"));
 }
 
 TEST_F(ItemEditorTest, ACustomFileIsNeitherTheHomeNorThePackageNorAroundThem) {
