@@ -147,7 +147,11 @@ QWidget* NotesListViewController::loadView() {
     messageLabel->setAlignment(Qt::AlignCenter);
     messageLabel->setWordWrap(true);
     messageLabel->setForegroundRole(QPalette::PlaceholderText);
-    messageLayout->addWidget(messageLabel);
+    // A wrapped label is as narrow as its longest word unless told its width.
+    messageLabel->setFixedWidth(440);
+    messageLabel->setMinimumHeight(messageLabel->heightForWidth(440));
+    messageLayout->addWidget(messageLabel, 0, Qt::AlignHCenter);
+    messageLayout->addSpacing(6);
     auto* messageButtons = new QHBoxLayout();
     messageButtons->addStretch(1);
     for (auto [command, name] : {std::pair{Command::addEmptyNote, "addEmptyNoteButton"},

@@ -80,14 +80,6 @@ QWidget* PreferencesExclusionsViewController::loadView() {
     bar->addWidget(helpButton_);
     layout->addLayout(bar);
 
-    auto* help = new QLabel(localized("PreferencesExclusionsHelpText"));
-    help->setObjectName("helpTextField");
-    help->setWordWrap(true);
-    help->setFixedWidth(300);
-    help->setMinimumHeight(help->heightForWidth(300));
-    helpPopover_ = new gantry::Popover(help, view);
-    helpPopover_->setObjectName("helpPopover");
-
     QObject::connect(addFilesButton_, &QToolButton::clicked, view, [this] { addExcludedFiles(); });
     QObject::connect(removeFilesButton_, &QToolButton::clicked, view,
                      [this] { removeExcludedFiles(); });
@@ -119,11 +111,10 @@ void PreferencesExclusionsViewController::reloadTable() {
     for (const auto& url : resources_.excludedFileURLs()) {
         const QString path = QString::fromStdString(url.string());
         const QFileInfo info(path);
+        // A location that is not there (yet) gets the plain file icon.
         auto* item = new QListWidgetItem(
-            info.exists() ? icons.icon(info)
-                          : icons.icon(url.has_extension() ? QFileIconProvider::File
-                                                           : QFileIconProvider::Folder),
-            path, filesTableView_);
+            info.exists() ? icons.icon(info) : icons.icon(QFileIconProvider::File), path,
+            filesTableView_);
         item->setToolTip(path);
     }
 }
@@ -212,6 +203,21 @@ void PreferencesExclusionsViewController::showExcludedFiles() {
 }
 
 void PreferencesExclusionsViewController::toggleHelpPopover() {
+    if (!helpPopover_) {
+        // Made on first use, as the window's other popovers are.
+        auto* content = new QWidget();
+        content->setObjectName("helpPopoverView");
+        auto* layout = new QVBoxLayout(content);
+        layout->setContentsMargins(12, 10, 12, 12);
+        auto* help = new QLabel(localized("PreferencesExclusionsHelpText"), content);
+        help->setObjectName("helpTextField");
+        help->setWordWrap(true);
+        help->setFixedWidth(300);
+        help->setMinimumHeight(help->heightForWidth(300));
+        layout->addWidget(help);
+        helpPopover_ = new gantry::Popover(content, view()->window());
+        helpPopover_->setObjectName("helpPopover");
+    }
     helpPopover_->toggleAtBottom(helpButton_);
 }
 

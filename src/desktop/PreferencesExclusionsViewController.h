@@ -43,7 +43,8 @@ public:
     QToolButton* sortFilesButton() { return (forceLoadIfNeeded(), sortFilesButton_); }
     QToolButton* showFilesButton() { return (forceLoadIfNeeded(), showFilesButton_); }
     QToolButton* helpButton() { return (forceLoadIfNeeded(), helpButton_); }
-    gantry::Popover* helpPopover() { return (forceLoadIfNeeded(), helpPopover_); }
+    // Null until first shown.
+    gantry::Popover* helpPopover() const { return helpPopover_; }
 
     // Actions.
     void addExcludedFiles();

@@ -1,7 +1,9 @@
 #include "desktop/PreferencesWindowController.h"
 
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QStackedWidget>
 #include <QTabBar>
-#include <QTabWidget>
 #include <QVBoxLayout>
 #include <QWidget>
 
@@ -32,24 +34,48 @@ QWidget* PreferencesWindowController::window() {
     window_->setWindowIcon(StyleSheet::applicationIcon());
     auto* layout = new QVBoxLayout(window_.get());
     layout->setContentsMargins(10, 10, 10, 10);
-    tabView_ = new QTabWidget(window_.get());
-    tabView_->setObjectName("preferencesTabView");
-    tabView_->setStyleSheet("QTabWidget::tab-bar { alignment: center; }");
-    tabView_->addTab(general_->view(), localized("PreferencesGeneralViewTitle"));
-    tabView_->addTab(exclusions_->view(), localized("PreferencesExclusionsViewTitle"));
-    tabView_->tabBar()->setAutoHide(true);
-    layout->addWidget(tabView_);
+    layout->setSpacing(0);
+    // The tabs sit centred over the panes. (A style sheet could centre a
+    // tab widget's own tabs, but a widget with one no longer follows the
+    // application's palette between light and dark.)
+    tabBar_ = new QTabBar(window_.get());
+    tabBar_->setObjectName("preferencesTabBar");
+    tabBar_->setDrawBase(false);
+    tabBar_->setExpanding(false);
+    tabBar_->addTab(localized("PreferencesGeneralViewTitle"));
+    tabBar_->addTab(localized("PreferencesExclusionsViewTitle"));
+    auto* tabRow = new QHBoxLayout();
+    tabRow->addStretch(1);
+    tabRow->addWidget(tabBar_);
+    tabRow->addStretch(1);
+    layout->addLayout(tabRow);
+    auto* frame = new QFrame(window_.get());
+    frame->setFrameShape(QFrame::StyledPanel);
+    auto* frameLayout = new QVBoxLayout(frame);
+    frameLayout->setContentsMargins(0, 0, 0, 0);
+    paneStack_ = new QStackedWidget(frame);
+    paneStack_->setObjectName("preferencesPaneStack");
+    paneStack_->addWidget(general_->view());
+    paneStack_->addWidget(exclusions_->view());
+    frameLayout->addWidget(paneStack_);
+    layout->addWidget(frame, 1);
+    connect(tabBar_, &QTabBar::currentChanged, paneStack_, &QStackedWidget::setCurrentIndex);
     window_->resize(560, 440);
     return window_.get();
 }
 
-QTabWidget* PreferencesWindowController::tabView() {
+QTabBar* PreferencesWindowController::tabBar() {
     window();
-    return tabView_;
+    return tabBar_;
+}
+
+QStackedWidget* PreferencesWindowController::paneStack() {
+    window();
+    return paneStack_;
 }
 
 void PreferencesWindowController::showPane(Pane pane) {
-    tabView()->setCurrentIndex(pane);
+    tabBar()->setCurrentIndex(pane);
 }
 
 void PreferencesWindowController::showWindow() {

@@ -1,17 +1,17 @@
 // PreferencesWindowController: the preferences window, one per process,
 // made on first use and kept: the General pane and the Exclusions pane, in
-// that order, switched by tabs centred at the top (no tabs would show with a
-// single pane). Closing the window only hides it.
+// that order, switched by tabs centred at the top. Closing the window only hides it.
 //
 // Threads: main thread only.
 #pragma once
 
 #include <QObject>
 #include <QPointer>
+#include <QStackedWidget>
+#include <QTabBar>
 
 #include <memory>
 
-class QTabWidget;
 class QWidget;
 
 namespace outfitter {
@@ -42,7 +42,9 @@ public:
     QWidget* window();
     // Shows the window and brings it to the front.
     void showWindow();
-    QTabWidget* tabView();
+    // The tabs, one a pane, and the panes, in the same order.
+    QTabBar* tabBar();
+    QStackedWidget* paneStack();
     void showPane(Pane pane);
 
     PreferencesGeneralViewController& generalViewController() { return *general_; }
@@ -52,7 +54,8 @@ private:
     std::unique_ptr<PreferencesGeneralViewController> general_;
     std::unique_ptr<PreferencesExclusionsViewController> exclusions_;
     std::unique_ptr<QWidget> window_;
-    QPointer<QTabWidget> tabView_;
+    QPointer<QTabBar> tabBar_;
+    QPointer<QStackedWidget> paneStack_;
 };
 
 }  // namespace desktop

@@ -2,7 +2,8 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QTabWidget>
+#include <QStackedWidget>
+#include <QTabBar>
 #include <QToolButton>
 
 #include "app/ItemEditor.h"
@@ -68,9 +69,13 @@ TEST_F(PreferencesTest, TheWindowHasTheGeneralPaneThenTheExclusionsPane) {
     launchWithPackage();
     PreferencesWindowController& preferences = app->preferencesWindowController();
     EXPECT_TRUE(preferences.window()->isVisible());
-    ASSERT_EQ(preferences.tabView()->count(), 2);
-    EXPECT_EQ(preferences.tabView()->widget(0), general().view());
-    EXPECT_EQ(preferences.tabView()->widget(1), exclusions().view());
+    ASSERT_EQ(preferences.tabBar()->count(), 2);
+    ASSERT_EQ(preferences.paneStack()->count(), 2);
+    EXPECT_EQ(preferences.paneStack()->widget(0), general().view());
+    EXPECT_EQ(preferences.paneStack()->widget(1), exclusions().view());
+    preferences.tabBar()->setCurrentIndex(1);
+    EXPECT_EQ(preferences.paneStack()->currentWidget(), exclusions().view());
+    preferences.tabBar()->setCurrentIndex(0);
     EXPECT_EQ(general().backupFilePathTextField()->text(), shown(packageURL()));
     for (const char* name :
          {"backupFilePathTextField", "changeFileButton", "replaceFileButton", "importFileButton",

@@ -414,3 +414,16 @@ TEST_F(ScreenshotTest, PreferencesPanesLightAndDark) {
     preferences.exclusionsViewController().toggleHelpPopover();
     quillfen::LocalResources::shared().setExcludedFileURLs({});
 }
+
+TEST_F(ScreenshotTest, NotesViewWithoutANote) {
+    grantRoot();
+    storeLocation(packageURL());
+    keel::UserSettings::standard().set(
+        keel::EvaluedUserSettingKey<bool>{"TipsShownMainWindow", false}, true);
+    launch();
+    ASSERT_TRUE(waitForIdle());
+    main().window()->resize(920, 600);
+    main().showContent(MainWindowController::notesList);
+    QApplication::setPalette(QApplication::style()->standardPalette());
+    save(main().window(), "notes-empty-light");
+}
