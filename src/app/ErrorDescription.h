@@ -22,6 +22,14 @@ public:
     // null `error`.
     static std::vector<std::string> lines(const std::exception_ptr& error);
 
+    // The failure of one settings path in a run, as a person reads it: the
+    // failure's text, then for each reason nested in it one line. A file-system
+    // error becomes its cause, its path and its direction,
+    // "Permission denied: /home/ada/.config/fish (reading)" (a temporary file
+    // of ours is named by its folder), and as the first line it reads
+    // "Could not be read." or "Could not be written.". Empty for a null `error`.
+    static std::vector<std::string> pathFailureLines(const std::exception_ptr& error);
+
     // The lines joined by `separator`.
     static std::string text(const std::exception_ptr& error, const std::string& separator);
 };

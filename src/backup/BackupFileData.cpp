@@ -1,8 +1,10 @@
 #include "backup/BackupFileData.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <ctime>
 #include <optional>
 #include <stdexcept>
@@ -34,6 +36,27 @@ using Operation = keel::FileSystemFaults::Operation;
 namespace quillfen {
 
 namespace {
+
+// Throws localDataCannotBeWritten with the real cause nested in it: which
+// access to `url` the system refused (reading, or writing when `writing` is
+// asked for too) and why, so the user learns more than the fixed text.
+[[noreturn]] void throwCannotAccess(const URL& url, bool writing) {
+    int error = 0;
+    const char* direction = "reading";
+    if (::access(url.c_str(), R_OK) != 0) {
+        error = errno;
+    } else if (writing && ::access(url.c_str(), W_OK) != 0) {
+        error = errno;
+        direction = "writing";
+    }
+    const std::string cause =
+        error != 0 ? std::generic_category().message(error) : std::string("Access refused");
+    try {
+        throw std::runtime_error(cause + ": " + url.string() + " (" + direction + ")");
+    } catch (...) {
+        std::throw_with_nested(BackupError(BackupError::Code::localDataCannotBeWritten));
+    }
+}
 
 constexpr const char* kAppsFile = "Apps.json";
 constexpr const char* kExecsFile = "Execs.json";
@@ -679,9 +702,7 @@ std::optional<keel::Date> BackupFileData::storeData(const URL& from, const std::
 
     createDataFolder();
     if (keel::checkIsAlias(from) == true) return std::nullopt;
-    if (keel::checkIsReadAndWrite(from) != true && local.isDirectory) {
-        throw BackupError(BackupError::Code::localDataCannotBeWritten);
-    }
+    if (keel::checkIsReadAndWrite(from) != true && local.isDirectory) throwCannotAccess(from, true);
 
     // Not flushed one by one: the save that records the copies flushes them
     // all at once before it writes "Data.json".
@@ -730,7 +751,7 @@ void BackupFileData::restoreData(const std::string& name, const URL& to,
         FileManager::overwritingCopy(copy, to, options);
         return;
     }
-    throw BackupError(BackupError::Code::localDataCannotBeWritten);
+    throwCannotAccess(to, true);
 }
 
 keel::URL BackupFileData::copyLocation(const std::string& name) const {

@@ -18,6 +18,11 @@ std::string removedPrefix(std::string_view text, std::string_view prefix);
 // truncated or overlong sequence, no surrogate, nothing above U+10FFFF.
 bool isValidUTF8(std::string_view text);
 
+// `text` as it may be printed on a terminal: control characters (C0, DEL
+// and C1) and bytes that are no well-formed UTF-8 written as escapes ("\n",
+// "\t", "\x1b"), so a name cannot move the cursor or hide itself.
+std::string terminalSafe(std::string_view text);
+
 // `path` with the user's home folder at its front shown as "~".
 std::string abreviatingTildeInPath(std::string_view path);
 

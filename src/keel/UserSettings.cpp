@@ -1,6 +1,12 @@
 #include "keel/UserSettings.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 #include "keel/FileManager.h"
 #include "keel/JSON.h"
@@ -144,6 +150,8 @@ void UserSettings::setFileURL(fs::path url) {
     std::lock_guard lock(mutex_);
     fileURL_ = std::move(url);
     loaded_ = false;
+    setAside_.reset();
+    setAsideError_ = 0;
     values_ = json::object();
 }
 
@@ -176,7 +184,48 @@ void UserSettings::loadIfNeeded() {
     if (loaded_) return;
     loaded_ = true;
     json parsed = json::object();
-    if (readSettingsFile(fileURL_, parsed) == FileState::readable) values_ = std::move(parsed);
+    const FileState state = readSettingsFile(fileURL_, parsed);
+    if (state == FileState::readable) {
+        values_ = std::move(parsed);
+    } else if (state == FileState::unreadable) {
+        setAside();
+    }
+}
+
+namespace {
+
+// Renames `from` to `to` unless something is at `to`; errno EEXIST then.
+int renameWithoutReplacing(const fs::path& from, const fs::path& to) {
+#ifdef __linux__
+    return ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE);
+#else
+    if (::link(from.c_str(), to.c_str()) != 0) return -1;
+    return ::unlink(from.c_str());
+#endif
+}
+
+}  // namespace
+
+void UserSettings::setAside() {
+    setAsideError_ = 0;
+    for (int attempt = 1; attempt <= 100; ++attempt) {
+        fs::path keptAs = fileURL_.string() + ".unreadable";
+        if (attempt > 1) keptAs += "-" + std::to_string(attempt);
+        // Never over a file set aside before: that one may be the only copy
+        // of what an earlier version held.
+        if (renameWithoutReplacing(fileURL_, keptAs) == 0) {
+            setAside_ = SetAsideFile{fileURL_, keptAs};
+            return;
+        }
+        if (errno != EEXIST) break;
+    }
+    setAsideError_ = errno;
+}
+
+std::optional<UserSettings::SetAsideFile> UserSettings::takeSetAsideFile() {
+    std::lock_guard lock(mutex_);
+    loadIfNeeded();
+    return std::exchange(setAside_, std::nullopt);
 }
 
 std::optional<json> UserSettings::lookupJSON(const std::string& name) {
@@ -201,8 +250,11 @@ void UserSettings::storeJSON(const std::string& name, std::optional<json> value)
         json current = json::object();
         const FileState state = readSettingsFile(fileURL_, current);
         if (state == FileState::unreadable) {
-            std::error_code ignored;
-            fs::rename(fileURL_, fs::path(fileURL_.string() + ".unreadable"), ignored);
+            setAside();
+            if (setAsideError_ != 0)
+                throw fs::filesystem_error(
+                    "cannot move the unreadable settings file aside, so it is not written over",
+                    fileURL_, std::error_code(setAsideError_, std::generic_category()));
             current = values_;
         } else if (state == FileState::missing) {
             current = values_;

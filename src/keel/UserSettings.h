@@ -8,9 +8,11 @@
 // so that keys written by another process in the meantime are kept. A missing
 // file reads as empty. A file that cannot be read or parsed reads as empty too
 // (so does one that is not a regular file, is larger than 64 MiB or nests
-// deeper than 64 levels; see JSONLimits.h), and before the first write over it
-// is kept beside it as "settings.json.unreadable", so it is never overwritten
-// with less than it held.
+// deeper than 64 levels; see JSONLimits.h). Such a file is moved aside when it
+// is first read, to "settings.json.unreadable" (or "settings.json.unreadable-2"
+// and so on, never over an earlier one), so it is never overwritten with less
+// than it held; `takeSetAsideFile` tells a front end once. When it cannot be
+// moved, writes fail instead of replacing it.
 //
 // Every write posts `didEditKeyNotification` on the default center, on the
 // writing thread; `editedKeyName(of:)` gives the key's name.
@@ -125,9 +127,20 @@ public:
 
     static std::string editedKeyName(const Notification& notification);
 
+    // A settings file this process found unreadable and moved aside.
+    struct SetAsideFile {
+        std::filesystem::path original;
+        std::filesystem::path keptAs;
+    };
+    // Reads the file if it was not read yet, and returns the file moved aside
+    // since the last call, if any: each set-aside is told once.
+    std::optional<SetAsideFile> takeSetAsideFile();
+
 private:
     UserSettings();
     void loadIfNeeded();
+    // Moves the unreadable file aside; remembers the failure when it cannot.
+    void setAside();
     std::optional<nlohmann::json> lookupJSON(const std::string& name);
     void registerDefaultJSON(const std::string& name, nlohmann::json value);
     void storeJSON(const std::string& name, std::optional<nlohmann::json> value);
@@ -135,6 +148,10 @@ private:
     mutable std::mutex mutex_;
     std::filesystem::path fileURL_;
     bool loaded_ = false;
+    std::optional<SetAsideFile> setAside_;
+    // Why the unreadable file could not be moved aside (an errno), 0 when
+    // it could: writing would destroy it.
+    int setAsideError_ = 0;
     nlohmann::json values_ = nlohmann::json::object();
     nlohmann::json defaults_ = nlohmann::json::object();
 };
