@@ -2,6 +2,7 @@
 
 #include <sstream>
 
+#include "app/SettingsFileNotice.h"
 #include "cli/CliError.h"
 #include "keel/Bundle.h"
 #include "keel/JSON.h"
@@ -74,6 +75,9 @@ int CommandLine::run(int argc, char** argv, std::FILE* out, std::FILE* err) {
     try {
         if (options.applications)
             LocalResources::setApplicationsDirectory(fs::absolute(*options.applications));
+        // Said once, by the run that moved the file aside, before it acts on
+        // settings that are now defaults.
+        if (const auto notice = SettingsFileNotice::take()) printer.warning(*notice);
         for (std::size_t i = 0; i < commands_.size(); ++i) {
             if (defined[i]->parsed()) return commands_[i]->run(options, printer);
         }
@@ -84,15 +88,15 @@ int CommandLine::run(int argc, char** argv, std::FILE* out, std::FILE* err) {
             if (!e.hint().empty()) document["hint"] = e.hint();
             std::fputs(keel::prettyJSON(document).c_str(), out);
         } else {
-            std::fprintf(err, "quillfen: %s\n", e.what());
-            if (!e.hint().empty()) std::fprintf(err, "%s\n", e.hint().c_str());
+            printer.warn(e.what());
+            if (!e.hint().empty()) std::fprintf(err, "%s\n", Printer::safeLines(e.hint()).c_str());
         }
         return e.exitCode();
     } catch (const std::exception& e) {
         if (options.json)
             std::fputs(keel::prettyJSON({{"ok", false}, {"error", e.what()}}).c_str(), out);
         else
-            std::fprintf(err, "quillfen: %s\n", e.what());
+            printer.warn(e.what());
         return exitFailure;
     }
     return exitUsage;

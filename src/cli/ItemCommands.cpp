@@ -63,7 +63,7 @@ int finishEdit(const Printer& print, const ItemEditor::Outcome& outcome, const c
     }
     const auto hints = otherKindHints(outcome, command);
     for (const auto& hint : hints)
-        if (!print.json) std::fprintf(print.err, "%s\n", hint.c_str());
+        if (!print.json) std::fprintf(print.err, "%s\n", Printer::safeLines(hint).c_str());
     json document{{"ok", false}, {"error", error}, {"saved", saved}, {"refused", refused}};
     if (!hints.empty()) document["hints"] = hints;
     if (!outcome.notices.empty()) document["notices"] = outcome.notices;

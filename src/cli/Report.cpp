@@ -5,6 +5,9 @@
 #include <ctime>
 #include <sstream>
 
+#include "app/ErrorDescription.h"
+#include "app/StatusSummary.h"
+#include "keel/CarriedException.h"
 #include "keel/Strings.h"
 #include "local/LocalResources.h"
 #include "local/PathConverter.h"
@@ -85,18 +88,70 @@ std::string switchText(const std::optional<bool>& enabled) {
     return *enabled ? "[x]" : "[-]";
 }
 
+std::string foundText(bool found) {
+    return found ? "settings here" : "no settings here";
+}
+
+std::string countText(std::size_t count, const char* one, const char* many) {
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+constexpr const char* kEmptyItems = "with nothing here or in the package";
+
 template <class Entry>
-void itemText(std::ostringstream& out, const char* heading, const std::vector<Entry>& entries) {
+void itemText(std::ostringstream& out, const char* heading, const std::vector<Entry>& entries,
+              bool verbose) {
     out << heading << " (" << entries.size() << ")\n";
+    std::size_t folded = 0;
     for (const auto& entry : entries) {
-        out << "  " << switchText(entry.isEnabled()) << " " << entry.name << "  "
-            << (entry.isFound() ? "found" : "not found") << ", backed up "
+        if (!verbose && StatusSummary::isEmpty(entry.state)) {
+            ++folded;
+            continue;
+        }
+        out << "  " << switchText(entry.isEnabled()) << " " << keel::terminalSafe(entry.name)
+            << "  " << foundText(entry.isFound()) << ", backed up "
             << Report::dateText(entry.backupDate()) << ", " << localizedTitle(entry.action())
             << "\n";
-        for (const auto& [path, state] : entry.state.states)
-            out << "        " << path << "  " << localizedTitle(state.action)
+        std::size_t emptyPaths = 0;
+        for (const auto& [path, state] : entry.state.states) {
+            if (!verbose && StatusSummary::isEmpty(state)) {
+                ++emptyPaths;
+                continue;
+            }
+            out << "        " << keel::terminalSafe(path) << "  " << localizedTitle(state.action)
                 << exclusionText(state.url) << "\n";
+        }
+        if (emptyPaths > 0)
+            out << "        (" << countText(emptyPaths, "path", "paths") << " " << kEmptyItems
+                << ")\n";
     }
+    if (folded > 0)
+        out << "  " << countText(folded, "item", "items") << " " << kEmptyItems
+            << " (shown with --verbose)\n";
+}
+
+// The reasons of a failure, outermost first, without its headline.
+std::vector<std::string> causeLines(const SyncResult::Error& error) {
+    auto lines = ErrorDescription::pathFailureLines(error.exception);
+    if (!lines.empty()) lines.erase(lines.begin());
+    return lines;
+}
+
+std::string headline(const SyncResult::Error& error) {
+    const auto lines = ErrorDescription::pathFailureLines(error.exception);
+    return lines.empty() ? error.description : lines.front();
+}
+
+json summaryDocument(const StatusSummary& summary) {
+    const auto command = summary.command();
+    return {{"backUp", summary.toBackUp},
+            {"install", summary.toInstall},
+            {"synchronize", summary.toSynchronize},
+            {"upToDate", summary.upToDate},
+            {"switchedOff", summary.switchedOff},
+            {"empty", summary.empty},
+            {"lackingHere", summary.lackingHere},
+            {"command", command.empty() ? json(nullptr) : json("quillfen " + command)}};
 }
 
 }  // namespace
@@ -163,7 +218,8 @@ json Report::status(const StatusRows& rows) {
             {"files", files},
             {"note", rows.note ? json(*rows.note) : json(nullptr)},
             {"history", history(rows.history)},
-            {"warnings", rows.warnings}};
+            {"warnings", rows.warnings},
+            {"summary", summaryDocument(StatusSummary::of(rows.apps, rows.execs, rows.files))}};
 }
 
 json Report::run(SyncAction action, const std::optional<SyncLogs>& logs) {
@@ -171,9 +227,15 @@ json Report::run(SyncAction action, const std::optional<SyncLogs>& logs) {
     if (logs) {
         for (const auto& result : logs->results()) {
             json errors = json::object();
-            for (const auto& [path, error] : result.errors)
+            json causes = json::object();
+            for (const auto& [path, error] : result.errors) {
                 errors[path] = error.description;
-            failures.push_back({{"identifier", result.identifier}, {"errors", errors}});
+                const auto lines = causeLines(error);
+                if (!lines.empty()) causes[path] = lines;
+            }
+            json failure{{"identifier", result.identifier}, {"errors", errors}};
+            if (!causes.empty()) failure["causes"] = causes;
+            failures.push_back(std::move(failure));
         }
     }
     // A run that finished with failed paths did not do all it was asked.
@@ -190,28 +252,65 @@ std::string Report::dateText(const std::optional<keel::Date>& date) {
     return text;
 }
 
+std::string Report::summaryText(const StatusSummary& summary) {
+    std::vector<std::string> parts;
+    if (summary.toBackUp > 0) parts.push_back(std::to_string(summary.toBackUp) + " to back up");
+    if (summary.toInstall > 0) parts.push_back(std::to_string(summary.toInstall) + " to install");
+    if (summary.toSynchronize > 0)
+        parts.push_back(std::to_string(summary.toSynchronize) + " to synchronize both ways");
+    if (summary.upToDate > 0) parts.push_back(std::to_string(summary.upToDate) + " up to date");
+    if (summary.switchedOff > 0)
+        parts.push_back(std::to_string(summary.switchedOff) + " switched off");
+    std::string text;
+    for (const auto& part : parts)
+        text += (text.empty() ? "" : ", ") + part;
+    const auto command = summary.command();
+    if (text.empty())
+        text = summary.lackingHere > 0 ? "Nothing to synchronize"
+                                       : "No settings to back up or install";
+    text += !command.empty()          ? "; run `quillfen " + command + "`.\n"
+            : summary.lackingHere > 0 ? ".\n"
+                                      : "; nothing to do.\n";
+    if (summary.lackingHere > 0)
+        text += (summary.lackingHere == 1 ? std::string("1 item has")
+                                          : std::to_string(summary.lackingHere) + " items have") +
+                " settings in the package and none on this computer: `quillfen install` puts "
+                "them here.\n";
+    return text;
+}
+
 std::string Report::statusText(const StatusRows& rows) {
     std::ostringstream out;
-    out << "Package: " << keel::abreviatingTildeInPath(rows.package) << "\n";
-    itemText(out, "Applications", rows.apps);
-    itemText(out, "Executables", rows.execs);
+    out << "Package: " << keel::terminalSafe(keel::abreviatingTildeInPath(rows.package)) << "\n";
+    out << summaryText(StatusSummary::of(rows.apps, rows.execs, rows.files));
+    itemText(out, "Applications", rows.apps, rows.verbose);
+    itemText(out, "Executables", rows.execs, rows.verbose);
     out << "Files (" << rows.files.size() << ")\n";
+    std::size_t folded = 0;
     for (const auto& entry : rows.files) {
-        out << "  " << switchText(entry.isEnabled()) << " " << entry.path << "  "
-            << (entry.isFound() ? "found" : "not found") << ", backed up "
-            << dateText(entry.backupDate()) << ", " << localizedTitle(entry.action())
+        if (!rows.verbose && StatusSummary::isEmpty(entry.state)) {
+            ++folded;
+            continue;
+        }
+        out << "  " << switchText(entry.isEnabled()) << " " << keel::terminalSafe(entry.path)
+            << "  " << foundText(entry.isFound()) << ", backed up " << dateText(entry.backupDate())
+            << ", " << localizedTitle(entry.action())
             << exclusionText(PathConverter::url(entry.path)) << "\n";
     }
+    if (folded > 0)
+        out << "  " << countText(folded, "file", "files") << " " << kEmptyItems
+            << " (shown with --verbose)\n";
     if (rows.note) {
         const auto firstLine = rows.note->substr(0, rows.note->find('\n'));
-        out << "Note: " << firstLine << "\n";
+        out << "Note: " << keel::terminalSafe(firstLine) << "\n";
     } else {
         out << "Note: none\n";
     }
     if (!rows.history.empty()) {
         const auto& last = rows.history.front();
         out << "Last run: " << localizedTitle(last.action) << " on "
-            << last.comment.value_or("an unnamed computer") << ", " << dateText(last.date) << "\n";
+            << keel::terminalSafe(last.comment.value_or("an unnamed computer")) << ", "
+            << dateText(last.date) << "\n";
     }
     return out.str();
 }
@@ -234,9 +333,13 @@ std::string Report::runText(SyncAction action, const std::optional<SyncLogs>& lo
     }
     out << localizedTitle(action) << ": some settings paths failed.\n";
     for (const auto& result : results) {
-        out << result.identifier << "\n";
-        for (const auto& [path, error] : result.errors)
-            out << "  " << path << ": " << error.description << "\n";
+        out << keel::terminalSafe(result.identifier) << "\n";
+        for (const auto& [path, error] : result.errors) {
+            out << "  " << keel::terminalSafe(path) << ": " << keel::terminalSafe(headline(error))
+                << "\n";
+            for (const auto& line : causeLines(error))
+                out << "    " << keel::terminalSafe(line) << "\n";
+        }
     }
     return out.str();
 }

@@ -15,6 +15,7 @@
 #include "app/BackupAppEntry.h"
 #include "app/BackupExecEntry.h"
 #include "app/BackupFileEntry.h"
+#include "app/StatusSummary.h"
 #include "backup/BackupEventItem.h"
 #include "keel/Date.h"
 #include "sync/SyncLogs.h"
@@ -31,6 +32,9 @@ struct StatusRows {
     // What the user should look at in the package (conflict copies, data
     // copies that have not arrived), one sentence each.
     std::vector<std::string> warnings;
+    // Whether the text shows the items and paths with nothing on either side
+    // instead of counting them.
+    bool verbose = false;
 };
 
 class Report {
@@ -48,6 +52,9 @@ public:
     // A date in local time, "2026-12-07 21:04"; "never" when absent.
     static std::string dateText(const std::optional<keel::Date>& date);
     static std::string statusText(const StatusRows& rows);
+    // "3 to back up, 1 to install, 12 up to date; run `quillfen sync`." and,
+    // when items have settings only in the package, a line that names install.
+    static std::string summaryText(const StatusSummary& summary);
     static std::string historyText(const std::vector<BackupEventItem>& events);
     static std::string runText(SyncAction action, const std::optional<SyncLogs>& logs);
     // "512 bytes", "12.0 KiB", "3.5 MiB", "1.2 GiB".

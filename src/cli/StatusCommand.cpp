@@ -13,6 +13,8 @@ CLI::App* StatusCommand::define(CLI::App& program) {
     auto* command = program.add_subcommand(
         "status", "Show the items of the package and what a synchronize would do");
     command->add_flag("--all", all_, "Also installed applications and every catalog executable");
+    command->add_flag("--verbose,-v", verbose_,
+                      "Also the items and paths with nothing here or in the package");
     return command;
 }
 
@@ -22,6 +24,7 @@ int StatusCommand::run(const GlobalOptions& options, const Printer& print) {
     auto viewer = session.manager().viewer();
     StatusRows rows;
     rows.package = file->url().string();
+    rows.verbose = verbose_;
     for (auto& entry : viewer->backupAppEntries())
         if (all_ || entry.backupItem) rows.apps.push_back(std::move(entry));
     for (auto& entry : viewer->backupExecEntries())

@@ -13,6 +13,7 @@ public:
 
 private:
     bool all_ = false;
+    bool verbose_ = false;
 };
 
 }  // namespace quillfen::cli
