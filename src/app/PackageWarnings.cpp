@@ -7,10 +7,9 @@ namespace fs = std::filesystem;
 
 namespace quillfen {
 
-std::vector<std::string> PackageWarnings::of(BackupFile& file,
-                                             const std::vector<BackupAppEntry>& apps,
-                                             const std::vector<BackupExecEntry>& execs,
-                                             const std::vector<BackupFileEntry>& files) {
+namespace {
+
+std::vector<std::string> warningsOf(BackupFile& file, const BackupFileData::DataItems& records) {
     std::vector<std::string> warnings;
     const fs::path url = file.url();
     for (const auto& name : PackageInspector::conflictCopies(url))
@@ -22,6 +21,20 @@ std::vector<std::string> PackageWarnings::of(BackupFile& file,
                            ": Data.json has not arrived yet, while the package holds copies; "
                            "the package is incomplete, and back-up, install and synchronize "
                            "wait for it ('quillfen backup --force' records this computer afresh)");
+    for (const auto& path : PackageInspector::missingCopies(url, records))
+        warnings.push_back(
+            path + ": its backed-up copy (" + BackupFileData::dataFolderName + "/" +
+            records.at(path).uuid + "." + BackupFileData::dataCopyExtension +
+            ") has not arrived in the package yet; an install or synchronize fails for it");
+    return warnings;
+}
+
+}  // namespace
+
+std::vector<std::string> PackageWarnings::of(BackupFile& file,
+                                             const std::vector<BackupAppEntry>& apps,
+                                             const std::vector<BackupExecEntry>& execs,
+                                             const std::vector<BackupFileEntry>& files) {
     BackupFileData::DataItems records;
     const auto addRecord = [&](const std::string& path) {
         if (records.count(path)) return;
@@ -35,12 +48,11 @@ std::vector<std::string> PackageWarnings::of(BackupFile& file,
             addRecord(path);
     for (const auto& entry : files)
         addRecord(entry.path);
-    for (const auto& path : PackageInspector::missingCopies(url, records))
-        warnings.push_back(
-            path + ": its backed-up copy (" + BackupFileData::dataFolderName + "/" +
-            records.at(path).uuid + "." + BackupFileData::dataCopyExtension +
-            ") has not arrived in the package yet; an install or synchronize fails for it");
-    return warnings;
+    return warningsOf(file, records);
+}
+
+std::vector<std::string> PackageWarnings::of(BackupFile& file) {
+    return warningsOf(file, file.dataItems());
 }
 
 }  // namespace quillfen

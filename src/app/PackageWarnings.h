@@ -30,6 +30,9 @@ public:
     static std::vector<std::string> of(BackupFile& file, const std::vector<BackupAppEntry>& apps,
                                        const std::vector<BackupExecEntry>& execs,
                                        const std::vector<BackupFileEntry>& files);
+    // The same over every record of the package, for a command that shows
+    // no rows.
+    static std::vector<std::string> of(BackupFile& file);
 };
 
 }  // namespace quillfen

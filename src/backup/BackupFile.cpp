@@ -244,6 +244,10 @@ std::optional<fs::path> BackupFile::dataCopyLocation(const std::string& path) {
     });
 }
 
+BackupFileData::DataItems BackupFile::dataItems() {
+    return onQueue([&] { return data_.dataItems(); });
+}
+
 bool BackupFile::dataListIsMissing() {
     return onQueue([&] { return data_.dataListIsMissing(); });
 }

@@ -126,6 +126,8 @@ public:
     void removeEvents();
 
     std::optional<BackupDataItem> dataItem(const std::string& path);
+    // Every data record, by settings path.
+    BackupFileData::DataItems dataItems();
     // Copies the data copy of settings path `path` onto this computer,
     // keeping the local entries of a folder at the relative paths `kept`.
     // Throws (see BackupFileEditor::installData).
