@@ -119,7 +119,7 @@ CLI::App* DiffCommand::define(CLI::App& program) {
 }
 
 int DiffCommand::run(const GlobalOptions& options, const Printer& print) {
-    Session session(options);
+    Session session(options, print);
     auto file = session.openPackage();
     auto viewer = session.manager().viewer();
     std::optional<std::string> name;

@@ -87,7 +87,7 @@ CLI::App* AddCommand::define(CLI::App& program) {
 }
 
 int AddCommand::run(const GlobalOptions& options, const Printer& print) {
-    Session session(options);
+    Session session(options, print);
     auto file = session.openPackage(true);
     const auto outcome = ItemEditor(file).add(itemKind(kind_), names_);
     session.save(file);
@@ -105,7 +105,7 @@ CLI::App* RemoveCommand::define(CLI::App& program) {
 }
 
 int RemoveCommand::run(const GlobalOptions& options, const Printer& print) {
-    Session session(options);
+    Session session(options, print);
     auto file = session.openPackage(true);
     const auto outcome = ItemEditor(file).remove(itemKind(kind_), names_);
     session.save(file);
@@ -123,7 +123,7 @@ CLI::App* SwitchCommand::define(CLI::App& program) {
 }
 
 int SwitchCommand::run(const GlobalOptions& options, const Printer& print) {
-    Session session(options);
+    Session session(options, print);
     auto file = session.openPackage(true);
     const auto outcome = ItemEditor(file).setEnabled(itemKind(kind_), names_, enable_);
     session.save(file);

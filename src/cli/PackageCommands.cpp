@@ -49,7 +49,7 @@ CLI::App* PackageCommand::define(CLI::App& program) {
 }
 
 int PackageCommand::clean(const GlobalOptions& options, const Printer& print) {
-    Session session(options);
+    Session session(options, print);
     auto file = session.openPackage();
     const auto grace = BackupManager::orphanCopyGracePeriod();
     std::vector<BackupFileData::OrphanCopy> copies;
@@ -80,7 +80,7 @@ int PackageCommand::clean(const GlobalOptions& options, const Printer& print) {
 
 int PackageCommand::run(const GlobalOptions& options, const Printer& print) {
     if (action_ == "show") {
-        Session session(options);
+        Session session(options, print);
         const auto url = session.manager().backupFileURL();
         if (!url) throw CliError(BackupError(BackupError::Code::noBackupLocation).what());
         const bool stored =
@@ -104,7 +104,7 @@ int PackageCommand::run(const GlobalOptions& options, const Printer& print) {
     if ((action_ == "move" || action_ == "export") && keel::FileManager::contentExists(path).exists)
         throw CliError(path.string() +
                        " already exists; remove it first or choose another location");
-    Session session(options);
+    Session session(options, print);
     const auto open = session.openPackage(true);
     if (action_ == "replace" || action_ == "import") {
         const std::string current = open->url().string();
@@ -150,7 +150,7 @@ CLI::App* NoteCommand::define(CLI::App& program) {
 }
 
 int NoteCommand::run(const GlobalOptions& options, const Printer& print) {
-    Session session(options);
+    Session session(options, print);
     const bool set = set_->count() > 0;
     // Writing a note makes the package, as any edit; showing it does not.
     auto file = session.openPackage(set || example_ || remove_);
@@ -198,7 +198,7 @@ CLI::App* HistoryCommand::define(CLI::App& program) {
 }
 
 int HistoryCommand::run(const GlobalOptions& options, const Printer& print) {
-    Session session(options);
+    Session session(options, print);
     auto file = session.openPackage();
     if (clear_) {
         file->removeEvents();

@@ -32,7 +32,7 @@ CLI::App* RunCommand::define(CLI::App& program) {
 }
 
 int RunCommand::run(const GlobalOptions& options, const Printer& print) {
-    Session session(options);
+    Session session(options, print);
     // Nothing here shows the viewer's lists.
     session.manager().setReloadsViewer(false);
     // Only a back-up makes a package where there is none.
@@ -53,7 +53,9 @@ int RunCommand::run(const GlobalOptions& options, const Printer& print) {
     std::optional<SyncLogs> logs;
     if (const SyncLogs* value = process->syncLogs()) logs = *value;
     print.text(Report::runText(syncAction_, logs));
-    print.document(Report::run(syncAction_, logs));
+    auto document = Report::run(syncAction_, logs);
+    document["warnings"] = session.packageWarnings();
+    print.document(document);
     return logs && !logs->results().empty() ? exitFailedPaths : exitSuccess;
 }
 
@@ -90,7 +92,7 @@ int UndoCommand::run(const GlobalOptions& options, const Printer& print) {
         print.document(UndoReport::list(*store, runs));
         return exitSuccess;
     }
-    Session session(options);
+    Session session(options, print);
     session.manager().setReloadsViewer(false);
     session.lockExistingPackage();
     auto process = session.run(BackupAction::undoInstall);

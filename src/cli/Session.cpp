@@ -6,6 +6,7 @@
 #include "app/BackupManager.h"
 #include "app/BackupViewer.h"
 #include "app/ErrorDescription.h"
+#include "app/PackageWarnings.h"
 #include "backup/BackupError.h"
 #include "backup/BackupFile.h"
 #include "cli/CliError.h"
@@ -30,7 +31,8 @@ fs::path absolutePath(const fs::path& path) {
 
 }  // namespace
 
-Session::Session(const GlobalOptions& options) : options_(options) {
+Session::Session(const GlobalOptions& options, const Printer& print)
+    : options_(options), print_(print) {
     keel::DispatchQueue::markCurrentThreadAsMain();
     if (options_.applications)
         LocalResources::setApplicationsDirectory(absolutePath(*options_.applications));
@@ -156,6 +158,11 @@ std::shared_ptr<BackupFile> Session::openPackage(bool createsMissing) {
     check(*process);
     auto file = manager().file();
     if (!file) throw CliError("The backup file is not readable.");
+    if (warnsAboutPackage_) {
+        packageWarnings_ = PackageWarnings::of(*file);
+        for (const auto& warning : packageWarnings_)
+            print_.warning(warning);
+    }
     return file;
 }
 

@@ -13,10 +13,12 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/BackupAction.h"
 #include "app/BackupProcess.h"
 #include "backup/PackageLock.h"
+#include "cli/Printer.h"
 
 namespace quillfen {
 class BackupFile;
@@ -38,7 +40,8 @@ public:
     // Points the local resources at the applications folder, makes this
     // thread the main thread and sets the manager up for a terminal (no
     // waiting before a process, the --package override).
-    explicit Session(const GlobalOptions& options);
+    // Warnings about the package go to `print`, which must outlive the session.
+    Session(const GlobalOptions& options, const Printer& print);
     // Delivers what the package and the viewer still have to announce, so a
     // command ends with the core at rest.
     ~Session();
@@ -58,7 +61,13 @@ public:
     // does not exist is refused, naming its location, unless `createsMissing`
     // or it is the default package; then it is created. Throws CliError with
     // the reason (the file and what was wrong with it) when it cannot.
+    // Warns about what the user should look at in the package (conflict
+    // copies, copies that have not arrived) unless told not to.
     std::shared_ptr<BackupFile> openPackage(bool createsMissing = false);
+    // For a command that warns with warnings of its own.
+    void setWarnsAboutPackage(bool warns) { warnsAboutPackage_ = warns; }
+    // The warnings openPackage gave.
+    const std::vector<std::string>& packageWarnings() const { return packageWarnings_; }
 
     // Takes the lock of the package in use for the rest of the command when
     // the package exists; nothing otherwise. Throws CliError as openPackage.
@@ -78,6 +87,9 @@ private:
     void lock(const std::filesystem::path& url, bool createsMissing);
 
     GlobalOptions options_;
+    const Printer& print_;
+    bool warnsAboutPackage_ = true;
+    std::vector<std::string> packageWarnings_;
     PackageLock lock_;
 };
 

@@ -19,7 +19,9 @@ CLI::App* StatusCommand::define(CLI::App& program) {
 }
 
 int StatusCommand::run(const GlobalOptions& options, const Printer& print) {
-    Session session(options);
+    Session session(options, print);
+    // Warned below, about the rows shown.
+    session.setWarnsAboutPackage(false);
     auto file = session.openPackage();
     auto viewer = session.manager().viewer();
     StatusRows rows;

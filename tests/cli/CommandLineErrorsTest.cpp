@@ -1,6 +1,8 @@
 // What the program returns and says when something is wrong: with the
 // command line, with the package, with access. Each case runs twice, as text
 // and with --json, on a computer of its own.
+#include <unistd.h>
+
 #include <functional>
 
 #include "cli/CommandLineFixture.h"
@@ -220,6 +222,109 @@ TEST_P(CommandLineErrorTest, OneJSONDocumentWithTheError) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, CommandLineErrorTest, ::testing::ValuesIn(kCases),
                          [](const auto& testCase) { return std::string(testCase.param.name); });
+
+// What a run says about a settings path it could not copy: the fixed text or
+// which way it failed, then the system's reason and the path on the next line.
+class CommandLineErrorsTest : public CommandLineTest {};
+
+TEST_F(CommandLineErrorsTest, AFailedPathNamesItsCauseAndWhetherReadingOrWritingFailed) {
+    if (::geteuid() == 0) GTEST_SKIP() << "root may read and write anything";
+    authorize(first);
+    writeSetting(first, ".config/fish/config.fish", "set -x A 1\n");
+    writeSetting(first, ".config/fish/functions/f.fish", "function f; end\n");
+    ASSERT_EQ(on(first, {"add", "app", "Fish"}).exitCode, 0);
+    const auto functions = first.home() / ".config/fish/functions";
+
+    // A file in a settings folder that cannot be read.
+    fs::permissions(functions / "f.fish", fs::perms::none);
+    auto backUp = on(first, {"backup"});
+    fs::permissions(functions / "f.fish", fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(backUp.exitCode, 1) << backUp.err;
+    EXPECT_NE(backUp.out.find("  .config/fish/functions: Could not be read.\n"
+                              "    Permission denied: " +
+                              (functions / "f.fish").string() + " (reading)\n"),
+              std::string::npos)
+        << backUp.out;
+    // A settings folder that cannot be read at all keeps its fixed text.
+    fs::permissions(functions, fs::perms::none);
+    backUp = on(first, {"backup"});
+    fs::permissions(functions, fs::perms::owner_all);
+    EXPECT_NE(backUp.out.find("The local data cannot be written by the application."),
+              std::string::npos)
+        << backUp.out;
+    EXPECT_NE(backUp.out.find("    Permission denied: " + functions.string() + " (reading)\n"),
+              std::string::npos)
+        << backUp.out;
+    ASSERT_EQ(on(first, {"backup"}).exitCode, 0);
+
+    // An install into a folder that cannot be written names the folder, not
+    // the temporary file written there; the document holds the same.
+    writeSetting(first, ".config/fish/config.fish", "older\n", 1'500'000'000);
+    const auto fish = first.home() / ".config/fish";
+    fs::permissions(fish, fs::perms::owner_read | fs::perms::owner_exec);
+    const auto install = on(first, {"install"});
+    const auto document = jsonOn(first, {"install"}, 1);
+    fs::permissions(fish, fs::perms::owner_all);
+    EXPECT_NE(install.out.find("  .config/fish/config.fish: Could not be written.\n"
+                               "    Permission denied: " +
+                               fish.string() + " (writing)\n"),
+              std::string::npos)
+        << install.out;
+    ASSERT_EQ(document["failures"].size(), 1u) << document;
+    EXPECT_EQ(document["failures"][0]["causes"][".config/fish/config.fish"],
+              nlohmann::json::array({"Permission denied: " + fish.string() + " (writing)"}))
+        << document;
+}
+
+// A settings file that does not parse is moved aside, never over one moved
+// aside before, and the one command that moved it says so.
+TEST_F(CommandLineErrorsTest, TheSetAsideSettingsFileIsToldOnceWithWhatWasLost) {
+    authorize(first);
+    ASSERT_EQ(on(first, {"exclude", "add", ".cache"}).exitCode, 0);
+    const auto settings = first.config() / "Quillfen" / "settings.json";
+    const auto whole = contentOf(settings);
+    ASSERT_NE(whole.find("LocalExcludeFileURLs"), std::string::npos) << whole;
+    testsupport::writeFile(settings, whole.substr(0, whole.size() - 3));
+
+    const auto told = first.run({"exclude", "list"});
+    EXPECT_EQ(told.exitCode, 0) << told.err;
+    ASSERT_EQ(told.warnings().size(), 1u) << told.err;
+    const auto warning = told.warnings()[0];
+    EXPECT_NE(warning.find("settings.json could not be read; it is kept as "), std::string::npos)
+        << warning;
+    EXPECT_NE(warning.find("Quillfen/settings.json.unreadable."), std::string::npos) << warning;
+    EXPECT_NE(
+        warning.find("Lost with it until set again: the exclusions and the access to the disk"),
+        std::string::npos)
+        << warning;
+    EXPECT_EQ(contentOf(first.config() / "Quillfen" / "settings.json.unreadable"),
+              whole.substr(0, whole.size() - 3));
+    EXPECT_TRUE(first.run({"exclude", "list"}).warnings().empty());
+
+    // A second broken file keeps the first.
+    testsupport::writeFile(settings, "{");
+    EXPECT_EQ(first.run({"exclude", "list"}).warnings().size(), 1u);
+    EXPECT_EQ(contentOf(first.config() / "Quillfen" / "settings.json.unreadable-2"), "{");
+    EXPECT_EQ(contentOf(first.config() / "Quillfen" / "settings.json.unreadable"),
+              whole.substr(0, whole.size() - 3));
+}
+
+// Names come from the user and from packages: printed raw, a control
+// character could rewrite the terminal.
+TEST_F(CommandLineErrorsTest, ControlCharactersInNamesArePrintedEscaped) {
+    authorize(first);
+    const auto result = on(first, {"add", "exec", "ba\x1b[2Jsh"});
+    EXPECT_EQ(result.exitCode, 3);
+    EXPECT_NE(result.err.find("ba\\x1b[2Jsh"), std::string::npos) << result.err;
+    EXPECT_EQ(result.err.find('\x1b'), std::string::npos) << result.err;
+
+    writeSetting(first, "odd\tname\x7f.txt", "x\n");
+    ASSERT_EQ(on(first, {"add", "file", "odd\tname\x7f.txt"}).exitCode, 0);
+    const auto status = on(first, {"status"});
+    EXPECT_NE(status.out.find("odd\\tname\\x7f.txt  settings here"), std::string::npos)
+        << status.out;
+    EXPECT_EQ(jsonOn(first, {"status"})["files"][0]["path"], "odd\tname\x7f.txt");
+}
 
 }  // namespace
 }  // namespace clitest

@@ -128,6 +128,56 @@ TEST_F(StatusTest, TheDocumentHoldsEveryRowWithRawStatesDatesAndNulls) {
         EXPECT_NE(text.out.find(line), std::string::npos) << line << " in\n" << text.out;
 }
 
+// A new computer with a package from another: status says what only an
+// install brings, and shows only what exists on some side.
+TEST_F(StatusTest, AFreshComputerIsToldToInstallAndSeesOnlyWhatExistsSomewhere) {
+    ASSERT_EQ(on(first, {"add", "exec", "Vim"}).exitCode, 0);
+    ASSERT_EQ(on(first, {"backup"}).exitCode, 0);
+    authorize(second);
+
+    auto text = on(second, {"status"}).out;
+    EXPECT_NE(text.find("\nNothing to synchronize.\n2 items have settings in the package and "
+                        "none on this computer: `quillfen install` puts them here.\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("[x] curl  no settings here"), std::string::npos) << text;
+    EXPECT_NE(text.find("  1 item with nothing here or in the package (shown with --verbose)\n"),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(text.find("Vim"), std::string::npos) << text;
+    EXPECT_EQ(text.find(".vimrc"), std::string::npos) << text;
+    const auto verbose = on(second, {"status", "--verbose"}).out;
+    EXPECT_NE(verbose.find("[x] Vim  no settings here, backed up never"), std::string::npos)
+        << verbose;
+    EXPECT_NE(verbose.find(".vimrc  Nothing to Do"), std::string::npos) << verbose;
+
+    auto summary = jsonOn(second, {"status"})["summary"];
+    EXPECT_EQ(summary, (json{{"backUp", 0},
+                             {"install", 0},
+                             {"synchronize", 0},
+                             {"upToDate", 0},
+                             {"switchedOff", 0},
+                             {"empty", 1},
+                             {"lackingHere", 2},
+                             {"command", nullptr}}));
+    // The JSON keeps every row.
+    EXPECT_EQ(jsonOn(second, {"status"})["execs"].size(), 2u);
+
+    ASSERT_EQ(on(second, {"install"}).exitCode, 0);
+    text = on(second, {"status"}).out;
+    EXPECT_NE(text.find("\n2 up to date; nothing to do.\n"), std::string::npos) << text;
+    // Both ways at once is a synchronize.
+    writeSetting(second, ".curlrc", "--verbose\n", std::time(nullptr) + 60);
+    writeSetting(first, "notes/todo.txt", "eggs\n", std::time(nullptr) + 60);
+    ASSERT_EQ(on(first, {"backup"}).exitCode, 0);
+    summary = jsonOn(second, {"status"})["summary"];
+    EXPECT_EQ(summary["backUp"], 1);
+    EXPECT_EQ(summary["install"], 1);
+    EXPECT_EQ(summary["command"], "quillfen sync");
+    EXPECT_NE(on(second, {"status"}).out.find("1 to back up, 1 to install; run `quillfen sync`."),
+              std::string::npos);
+}
+
 TEST_F(StatusTest, AllAddsInstalledApplicationsAndEveryCatalogExecutable) {
     fs::create_directories(first.applications() / "Frobnicator.app" / "Contents");
     const auto status = jsonOn(first, {"status", "--all"});
@@ -209,6 +259,33 @@ TEST_F(StatusTest, RecordsWhoseCopyHasNotArrivedAreNamedAndTheRunGoesOn) {
         << install.out << install.err;
     EXPECT_FALSE(fs::exists(second.home() / ".curlrc"));
     EXPECT_EQ(contentOf(second.home() / "notes/todo.txt"), "milk\n");
+}
+
+// Not only status: every command that reads the package names what the user
+// should look at in it, once, and a run's document carries it too.
+TEST_F(StatusTest, EveryCommandThatReadsThePackageWarnsAboutIt) {
+    ASSERT_EQ(on(first, {"backup"}).exitCode, 0);
+    const std::string conflict = "Apps (conflicted copy 2026-12-07).json";
+    testsupport::writeFile(package / conflict, "[]");
+
+    // A back-up makes the copy again, so it goes before each command.
+    const std::vector<std::vector<std::string>> commands{{"backup"},
+                                                         {"sync"},
+                                                         {"install"},
+                                                         {"diff"},
+                                                         {"history"},
+                                                         {"note"},
+                                                         {"add", "exec", "Nano"}};
+    for (const auto& command : commands) {
+        fs::remove(dataCopy(".curlrc"));
+        const auto result = on(first, command);
+        const auto warnings = result.warnings();
+        EXPECT_EQ(warnings.size(), 2u) << command[0] << "\n" << result.err;
+        EXPECT_TRUE(anyContains(warnings, conflict)) << command[0] << "\n" << result.err;
+        EXPECT_TRUE(anyContains(warnings, ".curlrc: its backed-up copy")) << command[0];
+    }
+    const auto document = jsonOn(first, {"backup"});
+    EXPECT_TRUE(anyContains(strings(document["warnings"]), conflict)) << document;
 }
 
 // Copies without the "Data.json" that names them: status says the package

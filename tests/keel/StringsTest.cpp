@@ -30,3 +30,21 @@ TEST(StringsTest, OnlyWellFormedUTF8IsValid) {
     for (const auto& c : cases)
         EXPECT_EQ(keel::isValidUTF8(c.text), c.valid) << c.name;
 }
+
+TEST(StringsTest, TerminalSafeTextEscapesControlsAndBrokenBytesOnly) {
+    const struct {
+        const char* text;
+        const char* safe;
+    } cases[] = {
+        {"Caf\xC3\xA9 \xE2\x9C\x93", "Caf\xC3\xA9 \xE2\x9C\x93"},  // text stays text
+        {"a\nb\tc", "a\\nb\\tc"},
+        {"\x1B[2J", "\\x1b[2J"},
+        {"del\x7F", "del\\x7f"},
+        {"c1 \xC2\x9B", "c1 \\xc2\\x9b"},  // the one-character CSI of C1
+        {"Caf\xE9", "Caf\\xe9"},           // Latin-1, no UTF-8
+        {"cut \xE2\x9C", "cut \\xe2\\x9c"},
+        {"back\\slash", "back\\slash"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(keel::terminalSafe(c.text), c.safe) << c.text;
+}
