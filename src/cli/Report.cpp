@@ -275,7 +275,10 @@ std::string Report::summaryText(const StatusSummary& summary) {
         text += (summary.lackingHere == 1 ? std::string("1 item has")
                                           : std::to_string(summary.lackingHere) + " items have") +
                 " settings in the package and none on this computer: `quillfen install` puts "
-                "them here.\n";
+                "them here" +
+                (summary.command().empty() ? std::string(".\n")
+                                           : " (on a new computer, install before the first "
+                                             "back-up).\n");
     return text;
 }
 
