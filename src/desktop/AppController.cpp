@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include "app/BackupManager.h"
+#include "app/SettingsFileNotice.h"
 #include "desktop/AboutDialog.h"
 #include "desktop/ListCommandsMenu.h"
 #include "desktop/MainWindowController.h"
@@ -118,6 +119,15 @@ void AppController::applicationDidFinishLaunching() {
     if (terminated_) return;
     releaseController_.applicationDidFinishLaunch();
     mainWindowController().showWindow();
+    // The settings file was moved aside at its first read, during launch.
+    if (const auto notice = quillfen::SettingsFileNotice::take()) {
+        gantry::AlertRequest request;
+        request.name = "SettingsFileSetAsideAlert";
+        request.messageText = "Your settings could not be read";
+        request.informativeText = *notice;
+        request.style = gantry::AlertRequest::Style::warning;
+        context_.alerts().beginSheet(mainWindowController().window(), request, {});
+    }
 }
 
 void AppController::applicationWillTerminate() {

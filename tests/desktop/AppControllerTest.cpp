@@ -215,3 +215,22 @@ TEST(MakerLinksTest, OnlySecureAddressesBecomeLinks) {
         QUrlQuery(links.tellAFriendMail()).queryItemValue("body", QUrl::FullyDecoded);
     EXPECT_TRUE(body.contains("https://example.org/quillfen")) << body.toStdString();
 }
+
+// A settings file that does not parse is moved aside when launch reads it,
+// and the window says so once, with where it went.
+TEST_F(AppControllerTest, AnUnreadableSettingsFileIsToldInAnAlertOnce) {
+    auto& store = keel::UserSettings::standard();
+    const auto file = store.fileURL();
+    testsupport::writeFile(file, "{\"BackupFileURLLocation\": ");
+    store.setFileURL(file);
+    launch();
+    ASSERT_TRUE(waitForIdle());
+    const auto shown = alerts->shown("SettingsFileSetAsideAlert");
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_NE(shown[0].request.informativeText.find(file.string() + ".unreadable"),
+              std::string::npos)
+        << shown[0].request.informativeText;
+    EXPECT_NE(shown[0].request.informativeText.find("the package location"), std::string::npos);
+    EXPECT_EQ(testsupport::readFile(fs::path(file.string() + ".unreadable")),
+              "{\"BackupFileURLLocation\": ");
+}
