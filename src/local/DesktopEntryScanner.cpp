@@ -54,18 +54,22 @@ std::vector<Candidate> candidatesIn(const fs::path& root) {
     while (!pending.empty()) {
         Level level = std::move(pending.back());
         pending.pop_back();
-        std::vector<fs::directory_entry> children;
+        // Named once each: comparing paths would take their file names apart
+        // at every comparison of the sort.
+        struct Child {
+            std::string name;
+            fs::directory_entry entry;
+        };
+        std::vector<Child> children;
         std::error_code error;
         fs::directory_iterator iterator(level.folder, fs::directory_options::skip_permission_denied,
                                         error);
         for (; !error && iterator != fs::directory_iterator(); iterator.increment(error))
-            children.push_back(*iterator);
-        std::sort(children.begin(), children.end(), [](const auto& a, const auto& b) {
-            return a.path().filename().native() < b.path().filename().native();
-        });
+            children.push_back({iterator->path().filename().string(), *iterator});
+        std::sort(children.begin(), children.end(),
+                  [](const Child& a, const Child& b) { return a.name < b.name; });
         std::vector<Level> subfolders;
-        for (const fs::directory_entry& child : children) {
-            const std::string name = child.path().filename().string();
+        for (const auto& [name, child] : children) {
             std::error_code statusError;
             // Not followed: a link to a folder is never entered.
             if (child.is_directory(statusError) && !child.is_symlink(statusError)) {

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <future>
 #include <mutex>
+#include <optional>
 #include <string_view>
 #include <system_error>
 
@@ -143,6 +145,51 @@ std::vector<fs::path> enumerateRecursively(const fs::path& root) {
 
 }  // namespace
 
+namespace {
+
+struct Prefetch {
+    std::mutex mutex;
+    std::vector<fs::path> folders;
+    std::optional<std::future<std::vector<LocalAppItem>>> applications;
+};
+
+Prefetch& prefetch() {
+    // Never destroyed, like the shared instance; a program that prefetches
+    // waits for the scan before it exits (finishPrefetch), since the scan
+    // reads tables that static destructors take down.
+    static auto* instance = new Prefetch;
+    return *instance;
+}
+
+}  // namespace
+
+void LocalResources::prefetchApplications() {
+    auto folders = desktopEntryFolders();
+    if (folders.empty()) return;
+    Prefetch& state = prefetch();
+    std::lock_guard lock(state.mutex);
+    if (state.applications) return;
+    state.folders = folders;
+    state.applications = std::async(std::launch::async, [folders = std::move(folders)] {
+        return DesktopEntryScanner::applications(folders, DesktopEntryScanner::currentDesktops());
+    });
+}
+
+void LocalResources::finishPrefetch() {
+    std::optional<std::future<std::vector<LocalAppItem>>> pending;
+    {
+        Prefetch& state = prefetch();
+        std::lock_guard lock(state.mutex);
+        pending = std::move(state.applications);
+        state.applications.reset();
+    }
+    if (!pending) return;
+    try {
+        pending->wait();
+    } catch (...) {
+    }
+}
+
 LocalResources& LocalResources::shared() {
     // Never destroyed: other process-wide objects may still use it while the
     // program exits, whatever the order of their destruction.
@@ -200,8 +247,19 @@ std::vector<std::string> LocalResources::appNames() const {
 void LocalResources::loadAppItems() {
     std::unordered_map<std::string, LocalAppItem> items;
     if (!desktopEntryFolders_.empty()) {
-        for (LocalAppItem& item : DesktopEntryScanner::applications(
-                 desktopEntryFolders_, DesktopEntryScanner::currentDesktops())) {
+        std::optional<std::future<std::vector<LocalAppItem>>> prefetched;
+        {
+            Prefetch& state = prefetch();
+            std::lock_guard lock(state.mutex);
+            if (state.applications && state.folders == desktopEntryFolders_)
+                prefetched = std::move(state.applications);
+            state.applications.reset();
+        }
+        auto scanned = prefetched
+                           ? prefetched->get()
+                           : DesktopEntryScanner::applications(
+                                 desktopEntryFolders_, DesktopEntryScanner::currentDesktops());
+        for (LocalAppItem& item : scanned) {
             std::string name = item.name;
             items.try_emplace(std::move(name), std::move(item));
         }

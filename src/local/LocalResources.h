@@ -61,6 +61,16 @@ public:
     // Takes effect only when set before the first call of `shared()`.
     static void setDesktopEntryFolders(std::vector<std::filesystem::path> folders);
     static std::vector<std::filesystem::path> desktopEntryFolders();
+    // Starts reading the desktop entries of `desktopEntryFolders()` on a
+    // thread of its own, for the first `shared()` to take instead of reading
+    // them itself: a program that will need the installed applications and
+    // has other work first (reading a package) gets both done at once. Call
+    // it after setting the folders; a later change of them, or a call after
+    // `shared()`, leaves it unused. Safe on any thread. A program that calls
+    // it calls finishPrefetch before it exits.
+    static void prefetchApplications();
+    // Waits for a prefetch that `shared()` did not take, and drops it.
+    static void finishPrefetch();
 
     // Scans the bundles of `applicationsDirectory` (none for an empty path)
     // and, after them, the desktop entries of `desktopEntryFolders`; then reads

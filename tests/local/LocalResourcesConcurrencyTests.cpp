@@ -7,6 +7,7 @@
 
 #include "local/LocalResources.h"
 #include "support/FakeBundles.h"
+#include "support/FakeDesktopEntries.h"
 #include "support/IsolatedSettings.h"
 
 namespace quillfen {
@@ -19,6 +20,38 @@ protected:
     testing::IsolatedSettings settings;
     testsupport::TemporaryDirectory folder;
 };
+
+// The desktop entries read ahead on a thread of their own are what a scan
+// would find, and only for the folders they were read for.
+TEST_F(LocalResourcesConcurrencyTest, PrefetchedApplicationsAreTakenOnlyForTheirFolders) {
+    const auto before = LocalResources::desktopEntryFolders();
+    const fs::path first = folder / "first", second = folder / "second";
+    testing::writeDesktopEntry(first / "org.example.Notes.desktop", "Notes");
+    testing::writeDesktopEntry(first / "org.example.Paint.desktop", "Paint");
+    testing::writeDesktopEntry(second / "org.example.Mail.desktop", "Mail");
+    const fs::path noBundles = folder / "none";
+
+    LocalResources::setDesktopEntryFolders({first});
+    LocalResources::prefetchApplications();
+    const LocalResources taken(noBundles, {first});
+    EXPECT_EQ(taken.appNames().size(), 2u);
+    EXPECT_TRUE(taken.appItem("Notes") && taken.appItem("Paint"));
+
+    // Read ahead for the first folder, asked for the second: scanned afresh.
+    LocalResources::prefetchApplications();
+    const LocalResources other(noBundles, {second});
+    EXPECT_EQ(other.appNames(), std::vector<std::string>{"Mail"});
+    // Nothing is left over for a later instance of the first folder, which
+    // then sees the folder as it is now.
+    fs::remove(first / "org.example.Paint.desktop");
+    const LocalResources later(noBundles, {first});
+    EXPECT_EQ(later.appNames(), std::vector<std::string>{"Notes"});
+
+    // A read ahead that nobody takes is waited for.
+    LocalResources::prefetchApplications();
+    LocalResources::finishPrefetch();
+    LocalResources::setDesktopEntryFolders(before);
+}
 
 // List k holds k + 1 copies of "/list/k": a reader that saw a list replaced
 // half-way would find a mixture or a wrong length.
