@@ -37,6 +37,8 @@ Session::Session(const GlobalOptions& options, const Printer& print)
     if (options_.applications)
         LocalResources::setApplicationsDirectory(absolutePath(*options_.applications));
     if (options_.package) options_.package = absolutePath(*options_.package);
+    // The installed applications are read while the package is.
+    LocalResources::prefetchApplications();
     BackupManager& manager = BackupManager::shared();
     manager.setProcessingDelay(std::chrono::milliseconds(0));
     if (options_.package) manager.setBackupFileURLOverride(options_.package);
@@ -55,6 +57,7 @@ Session::~Session() {
     manager().viewer()->serialQueue().sync([] {});
     keel::DispatchQueue::drainMain();
     lock_.release();
+    LocalResources::finishPrefetch();
 }
 
 BackupManager& Session::manager() {
