@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "keel/FileDescriptor.h"
+#include "local/ChildProcessSettings.h"
 
 extern char** environ;
 
@@ -28,44 +29,6 @@ keel::FileDescriptor highDuplicate(int fd) {
     if (copy < 0) throw std::runtime_error(std::string("diff: ") + std::strerror(errno));
     return keel::FileDescriptor(copy);
 }
-
-// The child's start-up: standard input on /dev/null, output and error into
-// the pipe, the compared files as descriptors 3 and 4, default handling of
-// the signals that stop it.
-class SpawnSettings {
-public:
-    SpawnSettings(int output, int from, int to) {
-        posix_spawn_file_actions_init(&actions_);
-        posix_spawn_file_actions_addopen(&actions_, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_adddup2(&actions_, output, STDOUT_FILENO);
-        posix_spawn_file_actions_adddup2(&actions_, output, STDERR_FILENO);
-        posix_spawn_file_actions_adddup2(&actions_, from, 3);
-        posix_spawn_file_actions_adddup2(&actions_, to, 4);
-        posix_spawnattr_init(&attributes_);
-        posix_spawnattr_setflags(&attributes_, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-        sigset_t none;
-        sigemptyset(&none);
-        posix_spawnattr_setsigmask(&attributes_, &none);
-        sigset_t defaults;
-        sigemptyset(&defaults);
-        for (int number : {SIGINT, SIGTERM, SIGQUIT, SIGHUP, SIGPIPE})
-            sigaddset(&defaults, number);
-        posix_spawnattr_setsigdefault(&attributes_, &defaults);
-    }
-    ~SpawnSettings() {
-        posix_spawnattr_destroy(&attributes_);
-        posix_spawn_file_actions_destroy(&actions_);
-    }
-    SpawnSettings(const SpawnSettings&) = delete;
-    SpawnSettings& operator=(const SpawnSettings&) = delete;
-
-    const posix_spawn_file_actions_t* actions() const { return &actions_; }
-    const posix_spawnattr_t* attributes() const { return &attributes_; }
-
-private:
-    posix_spawn_file_actions_t actions_;
-    posix_spawnattr_t attributes_;
-};
 
 }  // namespace
 
@@ -95,7 +58,14 @@ DiffTool::Result DiffTool::unified(int fromFD, const std::string& fromLabel, int
 
     pid_t pid = 0;
     {
-        const SpawnSettings settings(writing.get(), from.get(), to.get());
+        // Standard input on /dev/null, output and error into the pipe, the
+        // compared files as descriptors 3 and 4.
+        ChildProcessSettings settings;
+        settings.openNull(STDIN_FILENO, O_RDONLY)
+            .duplicate(writing.get(), STDOUT_FILENO)
+            .duplicate(writing.get(), STDERR_FILENO)
+            .duplicate(from.get(), 3)
+            .duplicate(to.get(), 4);
         const int failed = ::posix_spawnp(&pid, "diff", settings.actions(), settings.attributes(),
                                           argv.data(), environ);
         if (failed != 0)

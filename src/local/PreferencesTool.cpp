@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "keel/Timer.h"
+#include "local/ChildProcessSettings.h"
 
 extern char** environ;
 
@@ -30,46 +31,6 @@ void writeLine(const std::string& line) {
     std::fwrite(line.data(), 1, line.size(), stdout);
     std::fflush(stdout);
 }
-
-// The child's start-up settings: standard streams on /dev/null, a process
-// group of its own (so an interruption also reaches what a wrapper script
-// started), no blocked signals, and default handling of the signals that
-// stop it, whatever the calling thread had.
-class SpawnSettings {
-public:
-    SpawnSettings() {
-        posix_spawn_file_actions_init(&actions_);
-        posix_spawn_file_actions_addopen(&actions_, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions_, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_adddup2(&actions_, STDOUT_FILENO, STDERR_FILENO);
-
-        posix_spawnattr_init(&attributes_);
-        posix_spawnattr_setflags(
-            &attributes_, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-        posix_spawnattr_setpgroup(&attributes_, 0);
-        sigset_t none;
-        sigemptyset(&none);
-        posix_spawnattr_setsigmask(&attributes_, &none);
-        sigset_t defaults;
-        sigemptyset(&defaults);
-        for (int number : {SIGINT, SIGTERM, SIGQUIT, SIGHUP, SIGPIPE})
-            sigaddset(&defaults, number);
-        posix_spawnattr_setsigdefault(&attributes_, &defaults);
-    }
-    ~SpawnSettings() {
-        posix_spawnattr_destroy(&attributes_);
-        posix_spawn_file_actions_destroy(&actions_);
-    }
-    SpawnSettings(const SpawnSettings&) = delete;
-    SpawnSettings& operator=(const SpawnSettings&) = delete;
-
-    const posix_spawn_file_actions_t* actions() const { return &actions_; }
-    const posix_spawnattr_t* attributes() const { return &attributes_; }
-
-private:
-    posix_spawn_file_actions_t actions_;
-    posix_spawnattr_t attributes_;
-};
 
 }  // namespace
 
@@ -99,7 +60,12 @@ bool PreferencesTool::run(const std::vector<std::string>& arguments,
 
     pid_t pid = 0;
     {
-        const SpawnSettings settings;
+        // Standard streams on /dev/null, a process group of its own.
+        ChildProcessSettings settings;
+        settings.openNull(STDIN_FILENO, O_RDONLY)
+            .openNull(STDOUT_FILENO, O_WRONLY)
+            .duplicate(STDOUT_FILENO, STDERR_FILENO)
+            .ownProcessGroup();
         if (::posix_spawn(&pid, program.c_str(), settings.actions(), settings.attributes(),
                           argv.data(), environ) != 0)
             return false;
