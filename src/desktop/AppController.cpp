@@ -261,12 +261,18 @@ AppController::TerminateReply AppController::applicationShouldTerminate() {
 
 void AppController::terminate() {
     if (terminated_) return;
-    if (applicationShouldTerminate() == TerminateReply::terminateNow) finishTermination();
+    if (applicationShouldTerminate() != TerminateReply::terminateNow) return;
+    // A note typed just before quitting is saved first; the quit waits for it.
+    if (mainWindowController_ && mainWindowController_->saveBeforeQuitting())
+        return terminateWhenIdle();
+    finishTermination();
 }
 
 void AppController::terminateWhenIdle() {
     if (ending_ || terminated_) return;
     ending_ = true;
+    if (mainWindowController_ && !context_.manager().isProcessing())
+        mainWindowController_->saveBeforeQuitting();
     context_.stopAcceptingNewWork();
     if (mainWindowController_) mainWindowController_->refreshState();
     if (!context_.manager().isProcessing()) return finishTermination();

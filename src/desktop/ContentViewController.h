@@ -37,6 +37,10 @@ public:
     virtual bool shouldDisappear() { return true; }
     virtual void willDisappear() {}
     virtual void didDisappear() {}
+    // Before the application quits: starts saving what the user changed and
+    // a timer would save later. Returns whether a save was started, which
+    // the quit then waits for.
+    virtual bool saveBeforeQuitting() { return false; }
 };
 
 }  // namespace desktop

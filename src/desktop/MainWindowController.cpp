@@ -392,6 +392,13 @@ const std::vector<ContentViewController*>& MainWindowController::contentViewCont
     return contentViewControllers_;
 }
 
+bool MainWindowController::saveBeforeQuitting() {
+    bool started = false;
+    for (ContentViewController* controller : contentViewControllers_)
+        started = controller->saveBeforeQuitting() || started;
+    return started;
+}
+
 int MainWindowController::displayedContentIndex() const {
     for (std::size_t i = 0; i < contentViewControllers_.size(); ++i)
         if (contentViewControllers_[i] == displayedViewController_) return static_cast<int>(i);

@@ -139,6 +139,9 @@ public:
     void setFeedbackAvailable(bool available);
     // Re-reads the state the commands and the message area depend on.
     void refreshState();
+    // Starts saving what a content view would save later (see
+    // ContentViewController::saveBeforeQuitting); whether a save started.
+    bool saveBeforeQuitting();
 
     // Presents the first-run sheet when no package location is stored and
     // no sheet is shown, after the context's first-run delay.

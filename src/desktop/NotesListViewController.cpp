@@ -363,6 +363,25 @@ void NotesListViewController::saveNow() {
     save();
 }
 
+bool NotesListViewController::saveBeforeQuitting() {
+    if (!noteTextView_) return false;
+    if (autosaveTimer_.isActive()) {
+        autosaveTimer_.stop();
+        const auto file = autosaveFile_.lock();
+        autosaveFile_.reset();
+        if (file && file == context_.manager().file()) {
+            file->setNote(noteTextView_->toPlainText().toStdString());
+            saveOwed_ = true;
+        }
+    }
+    // Not posted as a save otherwise is: the application ends before the
+    // main queue would run it.
+    if (!saveOwed_ || context_.manager().isProcessing()) return false;
+    if (!context_.submit(quillfen::BackupAction::saveBackupFile)) return false;
+    saveOwed_ = false;
+    return true;
+}
+
 void NotesListViewController::storeNote(const std::optional<std::string>& text) {
     const auto file = context_.manager().file();
     if (!file || context_.manager().isProcessing()) return;

@@ -85,6 +85,9 @@ public:
     bool isAutosavePending() const { return autosaveTimer_.isActive(); }
     // Stores and saves the pending change now, as the timer would.
     void saveNow();
+    // Stores the pending change and submits its save at once, so that a quit
+    // can wait for it; whether a save was submitted.
+    bool saveBeforeQuitting() override;
 
     void didAppear() override;
 

@@ -224,3 +224,24 @@ TEST_F(NotesEditorTest, ThePreviewRendersMarkdownAndShowsHtmlAsText) {
     preview->trigger();
     EXPECT_FALSE(notes().isPreviewShown());
 }
+
+// Typing and quitting at once: the quit saves the note and ends only after
+// the save, by the window's quit and by a signal to end alike.
+TEST_F(NotesEditorTest, ANoteTypedJustBeforeQuittingIsSavedBeforeTheProgramEnds) {
+    launchWith(std::string("Notes\n"));
+    type("milk");
+    ASSERT_TRUE(notes().isAutosavePending());
+    app->terminate();
+    EXPECT_FALSE(notes().isAutosavePending());
+    ASSERT_TRUE(waitUntil([&] { return !exitCodes.empty(); }));
+    EXPECT_EQ(exitCodes, std::vector<int>{0});
+    EXPECT_EQ(storedNote(), "Notes\nmilk");
+}
+
+TEST_F(NotesEditorTest, ASignalToEndSavesTheNoteTypedJustBefore) {
+    launchWith(std::string("Notes\n"));
+    type("eggs");
+    app->terminateWhenIdle();
+    ASSERT_TRUE(waitUntil([&] { return !exitCodes.empty(); }));
+    EXPECT_EQ(storedNote(), "Notes\neggs");
+}
