@@ -120,6 +120,21 @@ void describe(const fs::path& path, const std::string& relative, std::string& ou
     out += '\n';
 }
 
+// What a summary records of the manifest and the journal: a manifest is
+// replaced as a whole (a new inode), the journal only grows.
+json stampOf(const fs::path& directory) {
+    struct stat manifest {};
+    if (::stat((directory / UndoRun::manifestName).c_str(), &manifest) != 0)
+        throwErrno("cannot examine the undo manifest", directory);
+    struct stat journal {};
+    const bool hasJournal = ::stat((directory / UndoRun::journalName).c_str(), &journal) == 0;
+    return {{"manifestInode", static_cast<std::uint64_t>(manifest.st_ino)},
+            {"manifestSize", static_cast<std::int64_t>(manifest.st_size)},
+            {"manifestDate", static_cast<std::int64_t>(manifest.st_mtim.tv_sec) * 1'000'000'000 +
+                                 manifest.st_mtim.tv_nsec},
+            {"journalSize", hasJournal ? static_cast<std::int64_t>(journal.st_size) : -1}};
+}
+
 std::string hex64(std::uint64_t value) {
     char text[17];
     std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(value));
@@ -223,6 +238,17 @@ std::uint64_t UndoRun::size() const {
     return total;
 }
 
+std::optional<std::uint64_t> UndoRun::summarizedSize(const fs::path& directory) {
+    try {
+        const json summary =
+            keel::parseBoundedJSON(keel::FileManager::readWholeFile(directory / summaryName));
+        if (summary.at("stamp") != stampOf(directory)) return std::nullopt;
+        return summary.at("size").get<std::uint64_t>();
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
 int UndoRun::keep(const std::string& path, const fs::path& url) {
     std::lock_guard lock(mutex_);
     // A path kept earlier in this run already holds its state before the run.
@@ -312,6 +338,32 @@ void UndoRun::writeManifest() {
         {"journalOffset", journalOffset_},
         {"paths", paths}};
     keel::FileManager::writeAtomically(directory_ / manifestName, keel::prettyJSON(manifest));
+    writeSummary();
+}
+
+// Not flushed: a summary lost or torn by a crash only makes the store load
+// the run, and one left from an earlier manifest no longer matches it.
+void UndoRun::writeSummary() const {
+    const fs::path summary = directory_ / summaryName;
+    const fs::path temporary = keel::FileManager::temporarySibling(summary);
+    try {
+        std::uint64_t total = 0;
+        for (const auto& entry : entries_)
+            total += entry.size;
+        const std::string text = json{{"size", total}, {"stamp", stampOf(directory_)}}.dump();
+        const int fd =
+            ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_TRUNC | O_CLOEXEC, 0600);
+        if (fd < 0) return;
+        const bool written =
+            ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+        if (::close(fd) == 0 && written && ::rename(temporary.c_str(), summary.c_str()) == 0)
+            return;
+    } catch (const std::exception&) {
+    }
+    std::error_code ignored;
+    fs::remove(temporary, ignored);
+    // A summary that would now mislead is removed.
+    fs::remove(summary, ignored);
 }
 
 void UndoRun::appendJournal(const std::string& line, bool flush) {

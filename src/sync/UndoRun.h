@@ -9,7 +9,11 @@
 //    that a run killed part-way still has a usable record (a torn last line
 //    is ignored); the manifest says how much of it it has taken in;
 //  - "item-<n>", the kept copy of the nth path, as it was: bytes, mode and
-//    dates, a folder with its contents and links as links.
+//    dates, a folder with its contents and links as links;
+//  - "Summary.json", written after each manifest: the bytes of the kept
+//    copies, with what the manifest and the journal were then, so that the
+//    store can total its runs without reading every manifest. It counts only
+//    while both are still as it says.
 //
 // A path is recorded in two steps: `keep` before the engine replaces it, and
 // `didInstall` (or `didFail`) after. A path that was kept but never confirmed
@@ -38,6 +42,7 @@ class UndoRun {
 public:
     static inline const std::string manifestName = "Manifest.json";
     static inline const std::string journalName = "Journal";
+    static inline const std::string summaryName = "Summary.json";
 
     struct Entry {
         // The order in which paths were kept, from 1; names the kept copy.
@@ -83,6 +88,11 @@ public:
     std::vector<Entry> entries() const;
     // Bytes of all kept copies.
     std::uint64_t size() const;
+    // `size()` of the run in `directory` as its summary gives it, without
+    // loading the run; nothing when there is no summary or the manifest or
+    // the journal changed since it was written (load the run then). Never
+    // throws.
+    static std::optional<std::uint64_t> summarizedSize(const std::filesystem::path& directory);
 
     // Keeps the item at `url` (settings path `path`) as it is now, or notes
     // that nothing is there, and records it durably. Returns the entry's
@@ -118,6 +128,7 @@ private:
             std::string package);
     void appendJournal(const std::string& line, bool flush);
     void writeManifest();
+    void writeSummary() const;
 
     const std::filesystem::path directory_;
     const SyncAction action_;

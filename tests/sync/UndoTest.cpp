@@ -198,7 +198,9 @@ TEST_F(UndoTest, APathChangedSinceTheRunIsLeftAndReportedWithItsCopyKept) {
     EXPECT_TRUE(kept.leftAlone);
     EXPECT_EQ(testsupport::readFile(runs[0]->directory() / kept.kept), "old a");
     EXPECT_EQ(namesIn(runs[0]->directory()),
-              (std::vector<std::string>{UndoRun::journalName, UndoRun::manifestName, kept.kept}));
+              (std::vector<std::string>{UndoRun::journalName, UndoRun::manifestName,
+                                        UndoRun::summaryName, kept.kept}));
+    EXPECT_EQ(UndoRun::summarizedSize(runs[0]->directory()), runs[0]->size());
 }
 
 TEST_F(UndoTest, TheStoreKeepsTheLastTenRunsWithinItsSizeBound) {
@@ -222,6 +224,31 @@ TEST_F(UndoTest, TheStoreKeepsTheLastTenRunsWithinItsSizeBound) {
     runs = store().runs();
     ASSERT_EQ(runs.size(), 1u);
     EXPECT_GT(runs[0]->name(), newest);
+}
+
+// The store totals finished runs from their summaries; a run killed part-way
+// has kept more than its summary says, and must count with all of it.
+TEST_F(UndoTest, TheSizeBoundCountsWhatARunKilledPartWayKept) {
+    write(first, ".a", "from the package");
+    backUpFromFirst({".a"});
+    write(second, ".a", "local");
+    ASSERT_TRUE(run(SyncAction::install).results().empty());
+    const auto finished = store().runs();
+    ASSERT_EQ(finished.size(), 1u);
+    EXPECT_EQ(UndoRun::summarizedSize(finished[0]->directory()), std::string("local").size());
+
+    const auto killed = store().beginRun(SyncAction::install, packageURL.string());
+    write(second, ".big", std::string(1000, 'x'));
+    killed->keep(".big", second / ".big");
+    EXPECT_EQ(UndoRun::summarizedSize(killed->directory()), std::nullopt);
+
+    // 5 + 1000 bytes are over the bound: the oldest run goes, the killed one
+    // alone fits.
+    const auto next = UndoStore(store().directory(), 1000).beginRun(SyncAction::install, "p");
+    std::vector<std::string> names;
+    for (const auto& kept : store().runs())
+        names.push_back(kept->name());
+    EXPECT_EQ(names, (std::vector<std::string>{next->name(), killed->name()}));
 }
 
 TEST_F(UndoTest, APathThatCannotBeKeptIsNotReplaced) {
