@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <stdexcept>
 #include <system_error>
@@ -78,21 +79,41 @@ UndoRun::Entry* find(std::vector<UndoRun::Entry>& entries, int index) {
     return nullptr;
 }
 
+// Appends `value` in decimal (or another base) to `out`.
+template <class Integer>
+void appendNumber(std::string& out, Integer value, int base = 10) {
+    char digits[32];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value, base).ptr;
+    out.append(digits, end);
+}
+
 // Appends what describes the item at `path` (named `relative` inside the
-// item) to `out`, and adds the size of its files and links to `bytes`.
-void describe(const fs::path& path, const std::string& relative, std::string& out,
+// item) to `out`, and adds the size of its files and links to `bytes`. A
+// folder's entries follow it in byte order of name. `path` is extended for
+// the entries and given back as it was. The text is what fingerprints have
+// always hashed: "|mode in octal|size|seconds.nanoseconds|" after the name.
+void describe(std::string& path, const std::string& relative, std::string& out,
               std::uint64_t& bytes) {
     struct stat info {};
     if (::lstat(path.c_str(), &info) != 0) {
-        out += "?" + relative + '\n';
+        out += '?';
+        out += relative;
+        out += '\n';
         return;
     }
-    char line[160];
-    std::snprintf(line, sizeof line, "|%o|%lld|%lld.%09ld|", static_cast<unsigned>(info.st_mode),
-                  static_cast<long long>(info.st_size), static_cast<long long>(info.st_mtim.tv_sec),
-                  info.st_mtim.tv_nsec);
     out += relative;
-    out += line;
+    out += '|';
+    appendNumber(out, static_cast<unsigned>(info.st_mode), 8);
+    out += '|';
+    appendNumber(out, static_cast<long long>(info.st_size));
+    out += '|';
+    appendNumber(out, static_cast<long long>(info.st_mtim.tv_sec));
+    out += '.';
+    const std::size_t fraction = out.size();
+    appendNumber(out, info.st_mtim.tv_nsec);
+    if (info.st_mtim.tv_nsec >= 0 && out.size() - fraction < 9)
+        out.insert(fraction, 9 - (out.size() - fraction), '0');
+    out += '|';
     if (S_ISLNK(info.st_mode)) {
         bytes += static_cast<std::uint64_t>(info.st_size);
         std::string target(static_cast<std::size_t>(info.st_size) + 1, '\0');
@@ -113,8 +134,15 @@ void describe(const fs::path& path, const std::string& relative, std::string& ou
         }
         std::sort(names.begin(), names.end());
         out += '\n';
-        for (const auto& name : names)
-            describe(path / name, relative + "/" + name, out, bytes);
+        const std::size_t length = path.size();
+        std::string inner;
+        for (const auto& name : names) {
+            path += '/';
+            path += name;
+            inner.assign(relative).append(1, '/').append(name);
+            describe(path, inner, out, bytes);
+            path.resize(length);
+        }
         return;
     }
     out += '\n';
@@ -409,7 +437,8 @@ std::string UndoRun::fingerprint(const fs::path& url, std::uint64_t* bytes) {
     }
     std::string text;
     std::uint64_t total = 0;
-    describe(url, ".", text, total);
+    std::string path = url.native();
+    describe(path, ".", text, total);
     if (bytes) *bytes = total;
     // FNV-1a over the description: a compact value for the manifest.
     std::uint64_t hash = 14695981039346656037ull;

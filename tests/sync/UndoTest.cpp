@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <unistd.h>
@@ -57,6 +58,38 @@ std::vector<std::string> namesIn(const fs::path& folder) {
         names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
+}
+
+void setDate(const fs::path& path, time_t seconds, long nanoseconds) {
+    const timespec times[2] = {{seconds, nanoseconds}, {seconds, nanoseconds}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << path;
+}
+
+// Fingerprints are stored in the manifests of runs and compared by later
+// versions: the same item must give the same value as ever.
+TEST(UndoRunTest, FingerprintsOfTheSameItemStayTheSame) {
+    TemporaryDirectory dir;
+    const fs::path folder = dir / "folder";
+    testsupport::writeFile(folder / "b.conf", "bee");
+    testsupport::writeFile(folder / "a" / "inner", std::string(300, 'x'));
+    fs::create_symlink("../elsewhere/target", folder / "link");
+    ::chmod((folder / "b.conf").c_str(), 0640);
+    ::chmod((folder / "a").c_str(), 0750);
+    ::chmod(folder.c_str(), 0700);
+    setDate(folder / "b.conf", 1'600'000'000, 5);
+    setDate(folder / "a" / "inner", -86'400, 999'999'999);
+    setDate(folder / "link", 1'700'000'000, 123'456'789);
+    setDate(folder / "a", 1'650'000'000, 0);
+    setDate(folder, 1'650'000'001, 10);
+
+    std::uint64_t bytes = 0;
+    EXPECT_EQ(UndoRun::fingerprint(folder / "b.conf", &bytes), "f:3:65116b3768d12d8b");
+    EXPECT_EQ(bytes, 3u);
+    EXPECT_EQ(UndoRun::fingerprint(folder / "link", &bytes), "l:19:958a6be1d8832b95");
+    EXPECT_EQ(UndoRun::fingerprint(folder, &bytes), "d:322:5a7085ae8db96271");
+    EXPECT_EQ(bytes, 322u);
+    EXPECT_EQ(UndoRun::fingerprint(dir / "missing", &bytes), "none");
+    EXPECT_EQ(bytes, 0u);
 }
 
 class UndoTest : public testing::TwoComputers {
