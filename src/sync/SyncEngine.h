@@ -138,6 +138,17 @@ private:
 
     void backUp(const SyncPathState& state) const;
     void install(const SyncPathState& state) const;
+    // What `process(state)` does with the path: backUp, install, or
+    // doNothing for a path that is excluded or needs nothing.
+    SyncAction actionFor(const SyncPathState& state) const;
+    // The run's undo record, begun on the first call. Throws when there is
+    // no store to keep it in.
+    std::shared_ptr<UndoRun> undoRun() const;
+    // Keeps, without flushing one by one, every path of `item` that an
+    // install in this run replaces, so that one flush makes all their undo
+    // records durable before the first is replaced. A path that cannot be
+    // kept here is tried again, and reported, when it is installed.
+    void keepAhead(const SyncItemState& item) const;
 
     std::shared_ptr<BackupFile> file_;
     SyncAction action_;

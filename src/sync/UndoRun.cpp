@@ -277,11 +277,14 @@ std::optional<std::uint64_t> UndoRun::summarizedSize(const fs::path& directory) 
     }
 }
 
-int UndoRun::keep(const std::string& path, const fs::path& url) {
+int UndoRun::keep(const std::string& path, const fs::path& url, bool durable) {
     std::lock_guard lock(mutex_);
     // A path kept earlier in this run already holds its state before the run.
-    for (const auto& entry : entries_)
-        if (entry.path == path) return entry.index;
+    for (const auto& entry : entries_) {
+        if (entry.path != path) continue;
+        if (durable) flushUnflushed();
+        return entry.index;
+    }
 
     Entry entry;
     entry.index = entries_.empty() ? 1 : entries_.back().index + 1;
@@ -294,7 +297,9 @@ int UndoRun::keep(const std::string& path, const fs::path& url) {
         entry.kept = keptName(entry.index);
         const fs::path copy = directory_ / entry.kept;
         try {
-            keel::FileManager::overwritingCopy(url, copy);
+            keel::FileManager::overwritingCopy(
+                url, copy,
+                durable ? keel::CopyDurability::flushed : keel::CopyDurability::deferred);
             // Compared with the original, so that a copy that left something
             // out (a socket, an unreadable entry) is not taken for a keep.
             std::uint64_t bytes = 0;
@@ -303,7 +308,8 @@ int UndoRun::keep(const std::string& path, const fs::path& url) {
                 throw fs::filesystem_error("the copy kept for undo differs from the original", url,
                                            copy, std::make_error_code(std::errc::io_error));
             entry.size = bytes;
-            appendJournal(json{{"keep", encode(entry)}}.dump(), true);
+            if (!durable) unflushed_ = true;
+            appendJournal(json{{"keep", encode(entry)}}.dump(), durable);
         } catch (...) {
             std::error_code ignored;
             fs::remove_all(copy, ignored);
@@ -311,10 +317,19 @@ int UndoRun::keep(const std::string& path, const fs::path& url) {
         }
     } else {
         entry.keptFingerprint = fingerprint(url);
-        appendJournal(json{{"keep", encode(entry)}}.dump(), true);
+        if (!durable) unflushed_ = true;
+        appendJournal(json{{"keep", encode(entry)}}.dump(), durable);
     }
     entries_.push_back(entry);
     return entry.index;
+}
+
+void UndoRun::flushUnflushed() {
+    if (!unflushed_) return;
+    // One flush of the file system holds the kept copies and the journal
+    // alike, far cheaper than a flush of each.
+    keel::FileManager::synchronizeFileSystem(directory_);
+    unflushed_ = false;
 }
 
 void UndoRun::didInstall(int index, const fs::path& url) noexcept {

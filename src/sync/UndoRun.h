@@ -98,7 +98,13 @@ public:
     // that nothing is there, and records it durably. Returns the entry's
     // index for `didInstall`/`didFail`. Throws when the item cannot be kept:
     // the caller must then leave the path alone.
-    int keep(const std::string& path, const std::filesystem::path& url);
+    //
+    // Not `durable`, the copy and the record are written but not flushed:
+    // for a caller that keeps several paths before it replaces any. A path
+    // may be replaced only after a durable `keep` of it has returned (for a
+    // path kept already, that flushes what is not on the disk yet, once for
+    // all the paths kept so far).
+    int keep(const std::string& path, const std::filesystem::path& url, bool durable = true);
     // Records what the run put at `url`. Never throws: an entry left pending
     // is still undone.
     void didInstall(int index, const std::filesystem::path& url) noexcept;
@@ -127,6 +133,8 @@ private:
     UndoRun(std::filesystem::path directory, SyncAction action, keel::Date date,
             std::string package);
     void appendJournal(const std::string& line, bool flush);
+    // Makes every kept copy and record written so far durable. Throws.
+    void flushUnflushed();
     void writeManifest();
     void writeSummary() const;
 
@@ -139,6 +147,8 @@ private:
     std::vector<Entry> entries_;
     std::optional<keel::Date> undoneDate_;
     std::uint64_t journalOffset_ = 0;
+    // Kept copies or records written since the last flush.
+    bool unflushed_ = false;
 };
 
 }  // namespace quillfen

@@ -115,6 +115,9 @@ protected:
         file->save();
     }
 
+    void expectEveryFailingStepLosesNothing(const std::vector<std::string>& paths,
+                                            const std::string& createdFolder);
+
     // Backs up `paths` from the first computer, as it has them now.
     void backUpFromFirst(const std::vector<std::string>& paths) {
         useComputer(first);
@@ -359,15 +362,12 @@ TEST_F(UndoTest, LeftoverTemporariesOfRestoredPathsAreRemovedAndNothingElse) {
     EXPECT_EQ(testsupport::readFile(second / "a"), "new");
 }
 
-TEST_F(UndoTest, AnInstallFailingAtAnyStepLosesNothingAndCanBeUndone) {
-    const std::vector<std::string> paths = {".a", ".config/tool", ".fresh/conf"};
-    write(first, ".a", "new a", 0644, 1'700'000'000);
-    write(first, ".config/tool/settings.json", "new", 0600, 1'700'000'100);
-    write(first, ".fresh/conf", "fresh");
-    backUpFromFirst(paths);
-    write(second, ".a", "old a", 0600);
-    write(second, ".config/tool/settings.json", "old", 0644, 1'500'000'000);
-    fs::create_symlink("settings.json", second / ".config/tool/current");
+// Installs the package onto the second computer with each file-system step
+// failing in turn, once and from then on, and checks each time that every
+// path is its old or its new version and that undo puts back the old one.
+// `createdFolder` is a folder the install creates, empty if none.
+void UndoTest::expectEveryFailingStepLosesNothing(const std::vector<std::string>& paths,
+                                                  const std::string& createdFolder) {
     const fs::path pristine = base / "pristine";
     keel::FileManager::overwritingCopy(second, pristine);
     const auto reset = [&] {
@@ -423,16 +423,71 @@ TEST_F(UndoTest, AnInstallFailingAtAnyStepLosesNothingAndCanBeUndone) {
                 EXPECT_EQ(snapshot(second, {path}), before[path]) << path;
             // Only a stop part-way may leave a temporary beside a path, for
             // the next run to remove; it keeps its folder.
-            if (persistence == Persistence::once || !fs::exists(second / ".fresh")) {
-                EXPECT_FALSE(fs::exists(second / ".fresh"));
+            if (createdFolder.empty()) {
+            } else if (persistence == Persistence::once || !fs::exists(second / createdFolder)) {
+                EXPECT_FALSE(fs::exists(second / createdFolder));
             } else {
-                for (const auto& entry : fs::directory_iterator(second / ".fresh"))
+                for (const auto& entry : fs::directory_iterator(second / createdFolder))
                     EXPECT_TRUE(TemporaryLeftovers::isTemporaryOf(entry.path().filename(), "conf"))
                         << entry.path();
             }
             if (!fired || HasFailure()) break;
         }
     }
+}
+
+TEST_F(UndoTest, AnInstallFailingAtAnyStepLosesNothingAndCanBeUndone) {
+    write(first, ".a", "new a", 0644, 1'700'000'000);
+    write(first, ".config/tool/settings.json", "new", 0600, 1'700'000'100);
+    write(first, ".fresh/conf", "fresh");
+    backUpFromFirst({".a", ".config/tool", ".fresh/conf"});
+    write(second, ".a", "old a", 0600);
+    write(second, ".config/tool/settings.json", "old", 0644, 1'500'000'000);
+    fs::create_symlink("settings.json", second / ".config/tool/current");
+    expectEveryFailingStepLosesNothing({".a", ".config/tool", ".fresh/conf"}, ".fresh");
+}
+
+// Paths kept ahead of their install are flushed together, before the first
+// of them may be replaced; a flush that fails keeps the path from being
+// replaced.
+TEST_F(UndoTest, PathsKeptAheadAreFlushedOnceBeforeAnyIsReplaced) {
+    using keel::FileSystemFaults;
+    useComputer(second);
+    write(second, ".a", "old a");
+    write(second, ".b", "old b");
+    const auto undoRun = store().beginRun(SyncAction::install, packageURL.string());
+    {
+        FileSystemFaults::Scope counting(0, 0);
+        EXPECT_EQ(undoRun->keep(".a", second / ".a", false), 1);
+        EXPECT_EQ(undoRun->keep(".b", second / ".b", false), 2);
+        EXPECT_EQ(undoRun->keep(".c", second / ".c", false), 3);
+        EXPECT_EQ(FileSystemFaults::passed(FileSystemFaults::Operation::flush), 0u);
+    }
+    FileSystemFaults::refuse(FileSystemFaults::Operation::flush, EIO);
+    EXPECT_THROW(undoRun->keep(".a", second / ".a"), fs::filesystem_error);
+    FileSystemFaults::allow(FileSystemFaults::Operation::flush);
+    {
+        FileSystemFaults::Scope counting(0, 0);
+        EXPECT_EQ(undoRun->keep(".b", second / ".b"), 2);
+        EXPECT_EQ(undoRun->keep(".a", second / ".a"), 1);
+        EXPECT_EQ(FileSystemFaults::passed(FileSystemFaults::Operation::flush), 1u);
+    }
+    const auto loaded = UndoRun::load(undoRun->directory());
+    ASSERT_EQ(loaded->entries().size(), 3u);
+    EXPECT_EQ(testsupport::readFile(undoRun->directory() / loaded->entries()[1].kept), "old b");
+}
+
+// The paths of one item are all kept before the first is replaced.
+TEST_F(UndoTest, AnItemOfSeveralPathsFailingAtAnyStepLosesNothingAndCanBeUndone) {
+    write(first, ".ssh/config", "new config", 0600, 1'700'000'000);
+    write(first, ".ssh/authorized_keys", "new keys", 0600, 1'700'000'100);
+    useComputer(first);
+    file->setExecItems({{"SSH", true, std::nullopt}});
+    file->save();
+    ASSERT_TRUE(run(SyncAction::backUp).results().empty());
+    useComputer(second);
+    write(second, ".ssh/config", "old config", 0644, 1'500'000'000);
+    expectEveryFailingStepLosesNothing({".ssh/authorized_keys", ".ssh/config"}, "");
 }
 
 using UndoConcurrencyTest = UndoTest;
