@@ -8,7 +8,9 @@
 // all of them for a back-up or an install, only those whose state asks for it
 // for a synchronization. Before an install or synchronize run replaces or
 // creates a local item, it keeps the item as it was in the undo store (see
-// UndoStore), and removes the temporaries an interrupted copy left beside it;
+// UndoStore; the paths of one item are all kept, and flushed together,
+// before the first of them is replaced), and removes the temporaries an
+// interrupted copy left beside it;
 // a path whose item cannot be kept is not replaced and reports why. Entries
 // the user excluded inside a settings folder stay out of its copy, and an
 // install keeps the local version of them. A symbolic link at a settings
