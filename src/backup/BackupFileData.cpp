@@ -127,16 +127,19 @@ void requireCopyName(const std::string& name) {
 // package with a copy (losing every record), or a back-up copy the package
 // into itself level after level. Links are resolved for this check, so a
 // path through a link to the package is refused too.
-void requireLocalItemLocation(const URL& local, const URL& package) {
+void requireSettingsLocation(const URL& local, const URL& normalHome, const URL& resolvedHome,
+                             const URL& resolvedPackage) {
     std::string text = local.native();
     bool refused = text.empty() || text.find('\0') != std::string::npos;
     for (const auto& component : local) {
         if (component == "..") refused = true;
     }
     if (!refused) {
-        const URL home = FileManager::noSandboxHomeURL();
-        refused = keel::isParent(local, home) || keel::isFileParent(local, home) ||
-                  keel::isFileParent(local, package) || keel::isFileParent(package, local);
+        const URL resolved = keel::resolvedLocation(local);
+        refused = keel::isParentLocation(keel::normalisedLocation(local), normalHome) ||
+                  keel::isParentLocation(resolved, resolvedHome) ||
+                  keel::isParentLocation(resolved, resolvedPackage) ||
+                  keel::isParentLocation(resolvedPackage, resolved);
     }
     if (refused) {
         for (auto& c : text) {
@@ -393,6 +396,7 @@ BackupFileData::FileStamp BackupFileData::stampOf(const URL& file) {
 }
 
 void BackupFileData::read() {
+    resolvedLocations_.reset();
     // Each file's stamp is taken before it is read: a file replaced in
     // between then looks changed at the next save, and is merged again.
     FileStamp stamp = stampOf(listFileURL(appsFile));
@@ -467,6 +471,8 @@ void BackupFileData::didWrite(ListFile file, const List& written, List& base) {
 }
 
 void BackupFileData::write() {
+    // A save ends every run: the next one resolves the locations afresh.
+    resolvedLocations_.reset();
     createDataFolder();
     if (needsToWriteAppItems_ || needsToWriteExecItems_ || needsToWriteFileItems_ ||
         needsToWriteEventItems_ || needsToWriteDataItems_ || needsToWriteNoteItems_)
@@ -688,6 +694,24 @@ void BackupFileData::createDataFolder() {
 
 // MARK: Data copies
 
+const BackupFileData::ResolvedLocations& BackupFileData::resolvedLocations() {
+    const URL home = FileManager::noSandboxHomeURL();
+    const URL package = packageURL();
+    if (!resolvedLocations_ || resolvedLocations_->home != home ||
+        resolvedLocations_->package != package) {
+        resolvedLocations_ =
+            ResolvedLocations{home, package, keel::normalisedLocation(home),
+                              keel::resolvedLocation(home), keel::resolvedLocation(package)};
+    }
+    return *resolvedLocations_;
+}
+
+void BackupFileData::requireLocalItemLocation(const URL& local) {
+    const ResolvedLocations& locations = resolvedLocations();
+    requireSettingsLocation(local, locations.normalHome, locations.resolvedHome,
+                            locations.resolvedPackage);
+}
+
 URL BackupFileData::dataCopyURL(const std::string& name) const {
     return packageURL() / dataFolderName / (name + "." + dataCopyExtension);
 }
@@ -695,7 +719,7 @@ URL BackupFileData::dataCopyURL(const std::string& name) const {
 std::optional<keel::Date> BackupFileData::storeData(const URL& from, const std::string& name,
                                                     const std::vector<fs::path>& leftOut) {
     requireCopyName(name);
-    requireLocalItemLocation(from, packageURL());
+    requireLocalItemLocation(from);
     checkIdentity();
     const auto local = FileManager::contentExists(from);
     if (!local.exists) return std::nullopt;
@@ -718,7 +742,7 @@ std::optional<keel::Date> BackupFileData::storeData(const URL& from, const std::
 void BackupFileData::restoreData(const std::string& name, const URL& to,
                                  const std::vector<fs::path>& kept) {
     requireCopyName(name);
-    requireLocalItemLocation(to, packageURL());
+    requireLocalItemLocation(to);
     checkIdentity();
     requireDataFolderInPackage(packageURL());
     const URL copy = dataCopyURL(name);

@@ -318,6 +318,18 @@ private:
     void moveScheduledDeletions(const keel::URL& from, const keel::URL& to);
     keel::URL dataCopyURL(const std::string& name) const;
     void checkCurrentLocation() const;
+    // The home folder and the package as the checks of local locations
+    // compare them, links resolved. Every data copy of a run is checked
+    // against them, so they are resolved once: again after each `read()` and
+    // `write()` (a run ends with a save), and when either location changes.
+    struct ResolvedLocations {
+        keel::URL home, package;  // as given
+        keel::URL normalHome, resolvedHome, resolvedPackage;
+    };
+    const ResolvedLocations& resolvedLocations();
+    // Throws std::invalid_argument when `local` is no location of a settings
+    // item (see `storeData`); resolves `local` itself on every call.
+    void requireLocalItemLocation(const keel::URL& local);
 
     keel::Atomic<keel::URL> url_;
     AppItems appItems_;
@@ -354,6 +366,7 @@ private:
     std::vector<std::string> copyNamePool_;
     std::set<std::string> scheduledCopyNames_;
     std::size_t nextBatchSize_ = 8;
+    std::optional<ResolvedLocations> resolvedLocations_;
 };
 
 template <ItemRecord Item>

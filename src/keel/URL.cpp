@@ -3,33 +3,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <string_view>
+
 #include "keel/FileManager.h"
 
 namespace fs = std::filesystem;
 
 namespace keel {
-
-namespace {
-
-// The absolute, lexically normal form, without a trailing empty component.
-fs::path normalised(const URL& url) {
-    std::error_code error;
-    fs::path path = url.is_absolute() ? url : fs::absolute(url, error);
-    if (error) path = url;
-    path = path.lexically_normal();
-    if (!path.has_filename() && path.has_relative_path()) path = path.parent_path();
-    return path;
-}
-
-bool componentsStartWith(const fs::path& path, const fs::path& prefix) {
-    auto p = path.begin();
-    for (auto q = prefix.begin(); q != prefix.end(); ++q, ++p) {
-        if (p == path.end() || *p != *q) return false;
-    }
-    return true;
-}
-
-}  // namespace
 
 std::optional<bool> checkIsAlias(const URL& url) {
     struct stat info {};
@@ -55,16 +35,40 @@ std::optional<bool> checkIsOnMainDisk(const URL& url) {
 }
 
 bool isParent(const URL& parent, const URL& url) {
-    return componentsStartWith(normalised(url), normalised(parent));
+    return isParentLocation(normalisedLocation(parent), normalisedLocation(url));
 }
 
 bool isFileParent(const URL& parent, const URL& url) {
+    return isParentLocation(resolvedLocation(parent), resolvedLocation(url));
+}
+
+URL normalisedLocation(const URL& url) {
     std::error_code error;
-    const fs::path resolvedParent = fs::weakly_canonical(normalised(parent), error);
-    const fs::path p = error ? normalised(parent) : resolvedParent;
-    const fs::path resolvedURL = fs::weakly_canonical(normalised(url), error);
-    const fs::path u = error ? normalised(url) : resolvedURL;
-    return componentsStartWith(normalised(u), normalised(p));
+    fs::path path = url.is_absolute() ? url : fs::absolute(url, error);
+    if (error) path = url;
+    path = path.lexically_normal();
+    if (!path.has_filename() && path.has_relative_path()) path = path.parent_path();
+    return path;
+}
+
+URL resolvedLocation(const URL& url) {
+    const fs::path normal = normalisedLocation(url);
+    std::error_code error;
+    const fs::path resolved = fs::weakly_canonical(normal, error);
+    return error ? normal : normalisedLocation(resolved);
+}
+
+bool isParentLocation(const URL& parent, const URL& url) {
+    // Both are lexically normal: no "." or ".." components, single
+    // separators, no trailing one. Comparing whole components is then
+    // comparing the text up to a separator.
+    std::string_view p = parent.native();
+    const std::string& u = url.native();
+    if (p.empty()) return true;
+    // "//" stays as it is in the lexically normal form, and is the root.
+    if (p.find_first_not_of('/') == std::string_view::npos) p = p.substr(0, 1);
+    if (u.size() < p.size() || u.compare(0, p.size(), p) != 0) return false;
+    return u.size() == p.size() || p.back() == '/' || u[p.size()] == '/';
 }
 
 std::string lastPathTitle(const URL& url) {

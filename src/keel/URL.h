@@ -32,6 +32,21 @@ bool isParent(const URL& parent, const URL& url);
 // As `isParent`, after resolving symbolic links in both locations where they exist.
 bool isFileParent(const URL& parent, const URL& url);
 
+// The forms these checks compare, for callers that check many locations
+// against the same few: compute a location's form once, then compare forms
+// with `isParentLocation`, which looks nothing up.
+//
+// The absolute, lexically normal form of `url`, without a trailing separator.
+URL normalisedLocation(const URL& url);
+// `normalisedLocation` with the symbolic links resolved in the part of the
+// location that exists (the rest is kept as written). Looks at the disk.
+URL resolvedLocation(const URL& url);
+// Whether `url` lies inside `parent` or is it, for two forms given by the
+// functions above: `isParent(a, b)` is
+// `isParentLocation(normalisedLocation(a), normalisedLocation(b))`, and
+// `isFileParent` the same with `resolvedLocation`.
+bool isParentLocation(const URL& parent, const URL& url);
+
 // The last path component without its extension ("Foo" for ".../Foo.app").
 std::string lastPathTitle(const URL& url);
 

@@ -163,6 +163,7 @@ SyncLogs SyncEngine::run() {
 SyncResult SyncEngine::process(const SyncItemState& item) const {
     SyncResult result{item.identifier, {}};
     if (!item.isEnabled.value_or(false)) return result;
+    keepAhead(item);
     for (const auto& [path, state] : item.states) {
         if (context_ && context_->packageIsGone) break;
         try {
@@ -180,26 +181,20 @@ SyncResult SyncEngine::process(const SyncItemState& item) const {
     return result;
 }
 
-void SyncEngine::process(const SyncPathState& state) const {
-    if (local_->isExcluded(state.url)) return;
+SyncAction SyncEngine::actionFor(const SyncPathState& state) const {
+    if (local_->isExcluded(state.url)) return SyncAction::doNothing;
     // A link into an excluded place is left alone as the place itself is.
     if (const auto followed = SettingsLink::followedLocation(state.url);
         followed && *followed != state.url && local_->isExcluded(*followed))
-        return;
+        return SyncAction::doNothing;
     switch (action_) {
         case SyncAction::backUp:
-            backUp(state);
-            return;
         case SyncAction::install:
-            install(state);
-            return;
+            return action_;
         case SyncAction::synchronize:
-            if (state.action == SyncAction::backUp) {
-                backUp(state);
-            } else if (state.action == SyncAction::install) {
-                install(state);
-            }
-            return;
+            if (state.action == SyncAction::backUp || state.action == SyncAction::install)
+                return state.action;
+            return SyncAction::doNothing;
         case SyncAction::doNothing:
         case SyncAction::unknown:
         case SyncAction::multiple:
@@ -207,6 +202,48 @@ void SyncEngine::process(const SyncPathState& state) const {
             break;
     }
     throw BackupError(BackupError::Code::syncActionIsNotSupported);
+}
+
+void SyncEngine::process(const SyncPathState& state) const {
+    switch (actionFor(state)) {
+        case SyncAction::backUp:
+            backUp(state);
+            return;
+        case SyncAction::install:
+            install(state);
+            return;
+        default:
+            return;
+    }
+}
+
+std::shared_ptr<UndoRun> SyncEngine::undoRun() const {
+    std::lock_guard lock(context_->mutex);
+    if (!context_->undoRun) {
+        if (!undoStore_) throw std::runtime_error("there is no support folder to keep it in");
+        if (!context_->undoStoreError.empty()) throw std::runtime_error(context_->undoStoreError);
+        context_->undoRun = undoStore_->beginRun(action_, file_->url().string());
+    }
+    return context_->undoRun;
+}
+
+void SyncEngine::keepAhead(const SyncItemState& item) const {
+    if (!context_ || action_ == SyncAction::backUp || item.states.size() < 2) return;
+    for (const auto& [path, state] : item.states) {
+        if (context_->packageIsGone) return;
+        try {
+            // A property list is kept only after the preferences tool has
+            // read it, as its install does.
+            if (keel::pathExtension(state.url) == "plist" ||
+                actionFor(state) != SyncAction::install || !file_->dataItem(state.path))
+                continue;
+            const keel::URL content = SettingsLink::contentLocation(state.url);
+            context_->leftovers.removeFor(content);
+            undoRun()->keep(state.path, content, false);
+        } catch (...) {
+            // The install of the path meets the same error and reports it.
+        }
+    }
 }
 
 void SyncEngine::backUp(const SyncPathState& state) const {
@@ -231,17 +268,8 @@ void SyncEngine::install(const SyncPathState& state) const {
         std::shared_ptr<UndoRun> run;
         int index = 0;
         try {
-            {
-                std::lock_guard lock(context_->mutex);
-                if (!context_->undoRun) {
-                    if (!undoStore_)
-                        throw std::runtime_error("there is no support folder to keep it in");
-                    if (!context_->undoStoreError.empty())
-                        throw std::runtime_error(context_->undoStoreError);
-                    context_->undoRun = undoStore_->beginRun(action_, file_->url().string());
-                }
-                run = context_->undoRun;
-            }
+            run = undoRun();
+            // Durable: for a path kept ahead, this flushes its record.
             index = run->keep(state.path, content);
         } catch (const std::exception& error) {
             // Never replace what could not be kept: it could not be put back.

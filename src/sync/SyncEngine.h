@@ -8,7 +8,9 @@
 // all of them for a back-up or an install, only those whose state asks for it
 // for a synchronization. Before an install or synchronize run replaces or
 // creates a local item, it keeps the item as it was in the undo store (see
-// UndoStore), and removes the temporaries an interrupted copy left beside it;
+// UndoStore; the paths of one item are all kept, and flushed together,
+// before the first of them is replaced), and removes the temporaries an
+// interrupted copy left beside it;
 // a path whose item cannot be kept is not replaced and reports why. Entries
 // the user excluded inside a settings folder stay out of its copy, and an
 // install keeps the local version of them. A symbolic link at a settings
@@ -138,6 +140,17 @@ private:
 
     void backUp(const SyncPathState& state) const;
     void install(const SyncPathState& state) const;
+    // What `process(state)` does with the path: backUp, install, or
+    // doNothing for a path that is excluded or needs nothing.
+    SyncAction actionFor(const SyncPathState& state) const;
+    // The run's undo record, begun on the first call. Throws when there is
+    // no store to keep it in.
+    std::shared_ptr<UndoRun> undoRun() const;
+    // Keeps, without flushing one by one, every path of `item` that an
+    // install in this run replaces, so that one flush makes all their undo
+    // records durable before the first is replaced. A path that cannot be
+    // kept here is tried again, and reported, when it is installed.
+    void keepAhead(const SyncItemState& item) const;
 
     std::shared_ptr<BackupFile> file_;
     SyncAction action_;

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <stdexcept>
 #include <system_error>
@@ -78,21 +79,41 @@ UndoRun::Entry* find(std::vector<UndoRun::Entry>& entries, int index) {
     return nullptr;
 }
 
+// Appends `value` in decimal (or another base) to `out`.
+template <class Integer>
+void appendNumber(std::string& out, Integer value, int base = 10) {
+    char digits[32];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value, base).ptr;
+    out.append(digits, end);
+}
+
 // Appends what describes the item at `path` (named `relative` inside the
-// item) to `out`, and adds the size of its files and links to `bytes`.
-void describe(const fs::path& path, const std::string& relative, std::string& out,
+// item) to `out`, and adds the size of its files and links to `bytes`. A
+// folder's entries follow it in byte order of name. `path` is extended for
+// the entries and given back as it was. The text is what fingerprints have
+// always hashed: "|mode in octal|size|seconds.nanoseconds|" after the name.
+void describe(std::string& path, const std::string& relative, std::string& out,
               std::uint64_t& bytes) {
     struct stat info {};
     if (::lstat(path.c_str(), &info) != 0) {
-        out += "?" + relative + '\n';
+        out += '?';
+        out += relative;
+        out += '\n';
         return;
     }
-    char line[160];
-    std::snprintf(line, sizeof line, "|%o|%lld|%lld.%09ld|", static_cast<unsigned>(info.st_mode),
-                  static_cast<long long>(info.st_size), static_cast<long long>(info.st_mtim.tv_sec),
-                  info.st_mtim.tv_nsec);
     out += relative;
-    out += line;
+    out += '|';
+    appendNumber(out, static_cast<unsigned>(info.st_mode), 8);
+    out += '|';
+    appendNumber(out, static_cast<long long>(info.st_size));
+    out += '|';
+    appendNumber(out, static_cast<long long>(info.st_mtim.tv_sec));
+    out += '.';
+    const std::size_t fraction = out.size();
+    appendNumber(out, info.st_mtim.tv_nsec);
+    if (info.st_mtim.tv_nsec >= 0 && out.size() - fraction < 9)
+        out.insert(fraction, 9 - (out.size() - fraction), '0');
+    out += '|';
     if (S_ISLNK(info.st_mode)) {
         bytes += static_cast<std::uint64_t>(info.st_size);
         std::string target(static_cast<std::size_t>(info.st_size) + 1, '\0');
@@ -113,11 +134,33 @@ void describe(const fs::path& path, const std::string& relative, std::string& ou
         }
         std::sort(names.begin(), names.end());
         out += '\n';
-        for (const auto& name : names)
-            describe(path / name, relative + "/" + name, out, bytes);
+        const std::size_t length = path.size();
+        std::string inner;
+        for (const auto& name : names) {
+            path += '/';
+            path += name;
+            inner.assign(relative).append(1, '/').append(name);
+            describe(path, inner, out, bytes);
+            path.resize(length);
+        }
         return;
     }
     out += '\n';
+}
+
+// What a summary records of the manifest and the journal: a manifest is
+// replaced as a whole (a new inode), the journal only grows.
+json stampOf(const fs::path& directory) {
+    struct stat manifest {};
+    if (::stat((directory / UndoRun::manifestName).c_str(), &manifest) != 0)
+        throwErrno("cannot examine the undo manifest", directory);
+    struct stat journal {};
+    const bool hasJournal = ::stat((directory / UndoRun::journalName).c_str(), &journal) == 0;
+    return {{"manifestInode", static_cast<std::uint64_t>(manifest.st_ino)},
+            {"manifestSize", static_cast<std::int64_t>(manifest.st_size)},
+            {"manifestDate", static_cast<std::int64_t>(manifest.st_mtim.tv_sec) * 1'000'000'000 +
+                                 manifest.st_mtim.tv_nsec},
+            {"journalSize", hasJournal ? static_cast<std::int64_t>(journal.st_size) : -1}};
 }
 
 std::string hex64(std::uint64_t value) {
@@ -223,11 +266,25 @@ std::uint64_t UndoRun::size() const {
     return total;
 }
 
-int UndoRun::keep(const std::string& path, const fs::path& url) {
+std::optional<std::uint64_t> UndoRun::summarizedSize(const fs::path& directory) {
+    try {
+        const json summary =
+            keel::parseBoundedJSON(keel::FileManager::readWholeFile(directory / summaryName));
+        if (summary.at("stamp") != stampOf(directory)) return std::nullopt;
+        return summary.at("size").get<std::uint64_t>();
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+int UndoRun::keep(const std::string& path, const fs::path& url, bool durable) {
     std::lock_guard lock(mutex_);
     // A path kept earlier in this run already holds its state before the run.
-    for (const auto& entry : entries_)
-        if (entry.path == path) return entry.index;
+    for (const auto& entry : entries_) {
+        if (entry.path != path) continue;
+        if (durable) flushUnflushed();
+        return entry.index;
+    }
 
     Entry entry;
     entry.index = entries_.empty() ? 1 : entries_.back().index + 1;
@@ -240,7 +297,9 @@ int UndoRun::keep(const std::string& path, const fs::path& url) {
         entry.kept = keptName(entry.index);
         const fs::path copy = directory_ / entry.kept;
         try {
-            keel::FileManager::overwritingCopy(url, copy);
+            keel::FileManager::overwritingCopy(
+                url, copy,
+                durable ? keel::CopyDurability::flushed : keel::CopyDurability::deferred);
             // Compared with the original, so that a copy that left something
             // out (a socket, an unreadable entry) is not taken for a keep.
             std::uint64_t bytes = 0;
@@ -249,7 +308,8 @@ int UndoRun::keep(const std::string& path, const fs::path& url) {
                 throw fs::filesystem_error("the copy kept for undo differs from the original", url,
                                            copy, std::make_error_code(std::errc::io_error));
             entry.size = bytes;
-            appendJournal(json{{"keep", encode(entry)}}.dump(), true);
+            if (!durable) unflushed_ = true;
+            appendJournal(json{{"keep", encode(entry)}}.dump(), durable);
         } catch (...) {
             std::error_code ignored;
             fs::remove_all(copy, ignored);
@@ -257,10 +317,19 @@ int UndoRun::keep(const std::string& path, const fs::path& url) {
         }
     } else {
         entry.keptFingerprint = fingerprint(url);
-        appendJournal(json{{"keep", encode(entry)}}.dump(), true);
+        if (!durable) unflushed_ = true;
+        appendJournal(json{{"keep", encode(entry)}}.dump(), durable);
     }
     entries_.push_back(entry);
     return entry.index;
+}
+
+void UndoRun::flushUnflushed() {
+    if (!unflushed_) return;
+    // One flush of the file system holds the kept copies and the journal
+    // alike, far cheaper than a flush of each.
+    keel::FileManager::synchronizeFileSystem(directory_);
+    unflushed_ = false;
 }
 
 void UndoRun::didInstall(int index, const fs::path& url) noexcept {
@@ -312,6 +381,32 @@ void UndoRun::writeManifest() {
         {"journalOffset", journalOffset_},
         {"paths", paths}};
     keel::FileManager::writeAtomically(directory_ / manifestName, keel::prettyJSON(manifest));
+    writeSummary();
+}
+
+// Not flushed: a summary lost or torn by a crash only makes the store load
+// the run, and one left from an earlier manifest no longer matches it.
+void UndoRun::writeSummary() const {
+    const fs::path summary = directory_ / summaryName;
+    const fs::path temporary = keel::FileManager::temporarySibling(summary);
+    try {
+        std::uint64_t total = 0;
+        for (const auto& entry : entries_)
+            total += entry.size;
+        const std::string text = json{{"size", total}, {"stamp", stampOf(directory_)}}.dump();
+        const int fd =
+            ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_TRUNC | O_CLOEXEC, 0600);
+        if (fd < 0) return;
+        const bool written =
+            ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+        if (::close(fd) == 0 && written && ::rename(temporary.c_str(), summary.c_str()) == 0)
+            return;
+    } catch (const std::exception&) {
+    }
+    std::error_code ignored;
+    fs::remove(temporary, ignored);
+    // A summary that would now mislead is removed.
+    fs::remove(summary, ignored);
 }
 
 void UndoRun::appendJournal(const std::string& line, bool flush) {
@@ -357,7 +452,8 @@ std::string UndoRun::fingerprint(const fs::path& url, std::uint64_t* bytes) {
     }
     std::string text;
     std::uint64_t total = 0;
-    describe(url, ".", text, total);
+    std::string path = url.native();
+    describe(path, ".", text, total);
     if (bytes) *bytes = total;
     // FNV-1a over the description: a compact value for the manifest.
     std::uint64_t hash = 14695981039346656037ull;

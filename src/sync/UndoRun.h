@@ -9,7 +9,11 @@
 //    that a run killed part-way still has a usable record (a torn last line
 //    is ignored); the manifest says how much of it it has taken in;
 //  - "item-<n>", the kept copy of the nth path, as it was: bytes, mode and
-//    dates, a folder with its contents and links as links.
+//    dates, a folder with its contents and links as links;
+//  - "Summary.json", written after each manifest: the bytes of the kept
+//    copies, with what the manifest and the journal were then, so that the
+//    store can total its runs without reading every manifest. It counts only
+//    while both are still as it says.
 //
 // A path is recorded in two steps: `keep` before the engine replaces it, and
 // `didInstall` (or `didFail`) after. A path that was kept but never confirmed
@@ -38,6 +42,7 @@ class UndoRun {
 public:
     static inline const std::string manifestName = "Manifest.json";
     static inline const std::string journalName = "Journal";
+    static inline const std::string summaryName = "Summary.json";
 
     struct Entry {
         // The order in which paths were kept, from 1; names the kept copy.
@@ -83,12 +88,23 @@ public:
     std::vector<Entry> entries() const;
     // Bytes of all kept copies.
     std::uint64_t size() const;
+    // `size()` of the run in `directory` as its summary gives it, without
+    // loading the run; nothing when there is no summary or the manifest or
+    // the journal changed since it was written (load the run then). Never
+    // throws.
+    static std::optional<std::uint64_t> summarizedSize(const std::filesystem::path& directory);
 
     // Keeps the item at `url` (settings path `path`) as it is now, or notes
     // that nothing is there, and records it durably. Returns the entry's
     // index for `didInstall`/`didFail`. Throws when the item cannot be kept:
     // the caller must then leave the path alone.
-    int keep(const std::string& path, const std::filesystem::path& url);
+    //
+    // Not `durable`, the copy and the record are written but not flushed:
+    // for a caller that keeps several paths before it replaces any. A path
+    // may be replaced only after a durable `keep` of it has returned (for a
+    // path kept already, that flushes what is not on the disk yet, once for
+    // all the paths kept so far).
+    int keep(const std::string& path, const std::filesystem::path& url, bool durable = true);
     // Records what the run put at `url`. Never throws: an entry left pending
     // is still undone.
     void didInstall(int index, const std::filesystem::path& url) noexcept;
@@ -117,7 +133,10 @@ private:
     UndoRun(std::filesystem::path directory, SyncAction action, keel::Date date,
             std::string package);
     void appendJournal(const std::string& line, bool flush);
+    // Makes every kept copy and record written so far durable. Throws.
+    void flushUnflushed();
     void writeManifest();
+    void writeSummary() const;
 
     const std::filesystem::path directory_;
     const SyncAction action_;
@@ -128,6 +147,8 @@ private:
     std::vector<Entry> entries_;
     std::optional<keel::Date> undoneDate_;
     std::uint64_t journalOffset_ = 0;
+    // Kept copies or records written since the last flush.
+    bool unflushed_ = false;
 };
 
 }  // namespace quillfen

@@ -140,9 +140,12 @@ void UndoStore::prune(const std::string& keep, std::size_t runsAllowed) const no
         std::uint64_t total = 0;
         for (const auto& name : names) {
             try {
-                const auto run = UndoRun::load(directory_ / name);
-                sizes.emplace_back(name, run->size());
-                total += run->size();
+                // Loading a run reads its whole manifest; its summary gives
+                // the same size while it is current.
+                std::optional<std::uint64_t> size = UndoRun::summarizedSize(directory_ / name);
+                if (!size) size = UndoRun::load(directory_ / name)->size();
+                sizes.emplace_back(name, *size);
+                total += *size;
             } catch (const std::exception&) {
                 // Half-created by a run that was interrupted at once; one
                 // being created right now is younger than that.

@@ -372,4 +372,45 @@ TEST_F(BackupLinkSafetyTest, ThePackageAndTheFoldersAroundItAreNoLocalLocations)
     }
 }
 
+// One instance checks every path of a run against the same home folder and
+// package; a link made during the run, a changed home folder or a moved
+// package must still count.
+TEST_F(BackupLinkSafetyTest, LaterLinksAndChangedLocationsAreStillRefused) {
+    writeFile(package / "Notes.json", R"([{"content": "must stay"}])");
+    BackupFileData data(package);
+    EXPECT_TRUE(data.storeData(home / ".toolrc", kName));
+
+    fs::create_directory_symlink(package, home / "later.qfbackup");
+    EXPECT_THROW(data.storeData(home / "later.qfbackup" / "Notes.json", kName),
+                 std::invalid_argument);
+    fs::create_directory_symlink(dir.path(), home / "around");
+    EXPECT_THROW(data.storeData(home / "around", kName), std::invalid_argument);
+
+    const fs::path otherHome = dir / "other-home";
+    writeFile(otherHome / ".toolrc", "other");
+    {
+        testsupport::ScopedEnv otherHomeEnv{"HOME", otherHome.string()};
+        EXPECT_THROW(data.storeData(otherHome, kName), std::invalid_argument);
+        EXPECT_TRUE(data.storeData(otherHome / ".toolrc", kName));
+    }
+
+    const fs::path moved = dir / "Moved.qfbackup";
+    data.move(moved);
+    EXPECT_THROW(data.storeData(moved / "Notes.json", kName), std::invalid_argument);
+    EXPECT_EQ(readFile(moved / "Notes.json"), R"([{"content": "must stay"}])");
+
+    // The home folder is found through a link that is pointed elsewhere
+    // between two runs: the run after the save goes by the new target.
+    const fs::path real = dir / "real-home";
+    writeFile(real / ".toolrc", "real");
+    fs::create_directory_symlink(home, dir / "home-link");
+    testsupport::ScopedEnv linkedHomeEnv{"HOME", (dir / "home-link").string()};
+    EXPECT_THROW(data.storeData(home, kName), std::invalid_argument);
+    data.write();
+    fs::remove(dir / "home-link");
+    fs::create_directory_symlink(real, dir / "home-link");
+    EXPECT_TRUE(data.storeData(home / ".toolrc", kName));
+    EXPECT_THROW(data.storeData(real, kName), std::invalid_argument);
+}
+
 }  // namespace

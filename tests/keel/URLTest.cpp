@@ -24,6 +24,27 @@ TEST(URLTest, IsParentComparesWholeComponents) {
         EXPECT_EQ(keel::isParent(c.parent, c.url), c.expected) << c.parent << " " << c.url;
 }
 
+// The forms compared by text must agree with a comparison of whole
+// components, whatever the spelling of the two locations.
+TEST(URLTest, ParentLocationsAgreeWithAComparisonOfComponents) {
+    const std::vector<fs::path> paths{"/",    "//",    "/a",     "/a/",   "//a",   "/ab",
+                                      "/a/b", "/a//b", "/a/./b", "/a/b/", "/a/bc", "/a/b/..",
+                                      "/b",   "/..",   "/a/..",  "a",     "a/b",   "ab"};
+    const auto components = [](const fs::path& prefix, const fs::path& path) {
+        auto p = path.begin();
+        for (auto q = prefix.begin(); q != prefix.end(); ++q, ++p)
+            if (p == path.end() || *p != *q) return false;
+        return true;
+    };
+    for (const auto& parent : paths) {
+        for (const auto& url : paths) {
+            const fs::path a = keel::normalisedLocation(parent), b = keel::normalisedLocation(url);
+            EXPECT_EQ(keel::isParentLocation(a, b), components(a, b)) << parent << " " << url;
+            EXPECT_EQ(keel::isParent(parent, url), components(a, b)) << parent << " " << url;
+        }
+    }
+}
+
 TEST(URLTest, IsFileParentResolvesLinks) {
     TemporaryDirectory dir;
     fs::create_directories(dir / "real" / "inside");

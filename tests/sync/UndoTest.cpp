@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <unistd.h>
@@ -59,6 +60,38 @@ std::vector<std::string> namesIn(const fs::path& folder) {
     return names;
 }
 
+void setDate(const fs::path& path, time_t seconds, long nanoseconds) {
+    const timespec times[2] = {{seconds, nanoseconds}, {seconds, nanoseconds}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << path;
+}
+
+// Fingerprints are stored in the manifests of runs and compared by later
+// versions: the same item must give the same value as ever.
+TEST(UndoRunTest, FingerprintsOfTheSameItemStayTheSame) {
+    TemporaryDirectory dir;
+    const fs::path folder = dir / "folder";
+    testsupport::writeFile(folder / "b.conf", "bee");
+    testsupport::writeFile(folder / "a" / "inner", std::string(300, 'x'));
+    fs::create_symlink("../elsewhere/target", folder / "link");
+    ::chmod((folder / "b.conf").c_str(), 0640);
+    ::chmod((folder / "a").c_str(), 0750);
+    ::chmod(folder.c_str(), 0700);
+    setDate(folder / "b.conf", 1'600'000'000, 5);
+    setDate(folder / "a" / "inner", -86'400, 999'999'999);
+    setDate(folder / "link", 1'700'000'000, 123'456'789);
+    setDate(folder / "a", 1'650'000'000, 0);
+    setDate(folder, 1'650'000'001, 10);
+
+    std::uint64_t bytes = 0;
+    EXPECT_EQ(UndoRun::fingerprint(folder / "b.conf", &bytes), "f:3:65116b3768d12d8b");
+    EXPECT_EQ(bytes, 3u);
+    EXPECT_EQ(UndoRun::fingerprint(folder / "link", &bytes), "l:19:958a6be1d8832b95");
+    EXPECT_EQ(UndoRun::fingerprint(folder, &bytes), "d:322:5a7085ae8db96271");
+    EXPECT_EQ(bytes, 322u);
+    EXPECT_EQ(UndoRun::fingerprint(dir / "missing", &bytes), "none");
+    EXPECT_EQ(bytes, 0u);
+}
+
 class UndoTest : public testing::TwoComputers {
 protected:
     SyncLogs run(SyncAction action, std::optional<std::chrono::seconds> leftoverAge = {}) {
@@ -81,6 +114,9 @@ protected:
         file->setFileItems(items);
         file->save();
     }
+
+    void expectEveryFailingStepLosesNothing(const std::vector<std::string>& paths,
+                                            const std::string& createdFolder);
 
     // Backs up `paths` from the first computer, as it has them now.
     void backUpFromFirst(const std::vector<std::string>& paths) {
@@ -198,7 +234,9 @@ TEST_F(UndoTest, APathChangedSinceTheRunIsLeftAndReportedWithItsCopyKept) {
     EXPECT_TRUE(kept.leftAlone);
     EXPECT_EQ(testsupport::readFile(runs[0]->directory() / kept.kept), "old a");
     EXPECT_EQ(namesIn(runs[0]->directory()),
-              (std::vector<std::string>{UndoRun::journalName, UndoRun::manifestName, kept.kept}));
+              (std::vector<std::string>{UndoRun::journalName, UndoRun::manifestName,
+                                        UndoRun::summaryName, kept.kept}));
+    EXPECT_EQ(UndoRun::summarizedSize(runs[0]->directory()), runs[0]->size());
 }
 
 TEST_F(UndoTest, TheStoreKeepsTheLastTenRunsWithinItsSizeBound) {
@@ -222,6 +260,31 @@ TEST_F(UndoTest, TheStoreKeepsTheLastTenRunsWithinItsSizeBound) {
     runs = store().runs();
     ASSERT_EQ(runs.size(), 1u);
     EXPECT_GT(runs[0]->name(), newest);
+}
+
+// The store totals finished runs from their summaries; a run killed part-way
+// has kept more than its summary says, and must count with all of it.
+TEST_F(UndoTest, TheSizeBoundCountsWhatARunKilledPartWayKept) {
+    write(first, ".a", "from the package");
+    backUpFromFirst({".a"});
+    write(second, ".a", "local");
+    ASSERT_TRUE(run(SyncAction::install).results().empty());
+    const auto finished = store().runs();
+    ASSERT_EQ(finished.size(), 1u);
+    EXPECT_EQ(UndoRun::summarizedSize(finished[0]->directory()), std::string("local").size());
+
+    const auto killed = store().beginRun(SyncAction::install, packageURL.string());
+    write(second, ".big", std::string(1000, 'x'));
+    killed->keep(".big", second / ".big");
+    EXPECT_EQ(UndoRun::summarizedSize(killed->directory()), std::nullopt);
+
+    // 5 + 1000 bytes are over the bound: the oldest run goes, the killed one
+    // alone fits.
+    const auto next = UndoStore(store().directory(), 1000).beginRun(SyncAction::install, "p");
+    std::vector<std::string> names;
+    for (const auto& kept : store().runs())
+        names.push_back(kept->name());
+    EXPECT_EQ(names, (std::vector<std::string>{next->name(), killed->name()}));
 }
 
 TEST_F(UndoTest, APathThatCannotBeKeptIsNotReplaced) {
@@ -299,15 +362,12 @@ TEST_F(UndoTest, LeftoverTemporariesOfRestoredPathsAreRemovedAndNothingElse) {
     EXPECT_EQ(testsupport::readFile(second / "a"), "new");
 }
 
-TEST_F(UndoTest, AnInstallFailingAtAnyStepLosesNothingAndCanBeUndone) {
-    const std::vector<std::string> paths = {".a", ".config/tool", ".fresh/conf"};
-    write(first, ".a", "new a", 0644, 1'700'000'000);
-    write(first, ".config/tool/settings.json", "new", 0600, 1'700'000'100);
-    write(first, ".fresh/conf", "fresh");
-    backUpFromFirst(paths);
-    write(second, ".a", "old a", 0600);
-    write(second, ".config/tool/settings.json", "old", 0644, 1'500'000'000);
-    fs::create_symlink("settings.json", second / ".config/tool/current");
+// Installs the package onto the second computer with each file-system step
+// failing in turn, once and from then on, and checks each time that every
+// path is its old or its new version and that undo puts back the old one.
+// `createdFolder` is a folder the install creates, empty if none.
+void UndoTest::expectEveryFailingStepLosesNothing(const std::vector<std::string>& paths,
+                                                  const std::string& createdFolder) {
     const fs::path pristine = base / "pristine";
     keel::FileManager::overwritingCopy(second, pristine);
     const auto reset = [&] {
@@ -363,16 +423,71 @@ TEST_F(UndoTest, AnInstallFailingAtAnyStepLosesNothingAndCanBeUndone) {
                 EXPECT_EQ(snapshot(second, {path}), before[path]) << path;
             // Only a stop part-way may leave a temporary beside a path, for
             // the next run to remove; it keeps its folder.
-            if (persistence == Persistence::once || !fs::exists(second / ".fresh")) {
-                EXPECT_FALSE(fs::exists(second / ".fresh"));
+            if (createdFolder.empty()) {
+            } else if (persistence == Persistence::once || !fs::exists(second / createdFolder)) {
+                EXPECT_FALSE(fs::exists(second / createdFolder));
             } else {
-                for (const auto& entry : fs::directory_iterator(second / ".fresh"))
+                for (const auto& entry : fs::directory_iterator(second / createdFolder))
                     EXPECT_TRUE(TemporaryLeftovers::isTemporaryOf(entry.path().filename(), "conf"))
                         << entry.path();
             }
             if (!fired || HasFailure()) break;
         }
     }
+}
+
+TEST_F(UndoTest, AnInstallFailingAtAnyStepLosesNothingAndCanBeUndone) {
+    write(first, ".a", "new a", 0644, 1'700'000'000);
+    write(first, ".config/tool/settings.json", "new", 0600, 1'700'000'100);
+    write(first, ".fresh/conf", "fresh");
+    backUpFromFirst({".a", ".config/tool", ".fresh/conf"});
+    write(second, ".a", "old a", 0600);
+    write(second, ".config/tool/settings.json", "old", 0644, 1'500'000'000);
+    fs::create_symlink("settings.json", second / ".config/tool/current");
+    expectEveryFailingStepLosesNothing({".a", ".config/tool", ".fresh/conf"}, ".fresh");
+}
+
+// Paths kept ahead of their install are flushed together, before the first
+// of them may be replaced; a flush that fails keeps the path from being
+// replaced.
+TEST_F(UndoTest, PathsKeptAheadAreFlushedOnceBeforeAnyIsReplaced) {
+    using keel::FileSystemFaults;
+    useComputer(second);
+    write(second, ".a", "old a");
+    write(second, ".b", "old b");
+    const auto undoRun = store().beginRun(SyncAction::install, packageURL.string());
+    {
+        FileSystemFaults::Scope counting(0, 0);
+        EXPECT_EQ(undoRun->keep(".a", second / ".a", false), 1);
+        EXPECT_EQ(undoRun->keep(".b", second / ".b", false), 2);
+        EXPECT_EQ(undoRun->keep(".c", second / ".c", false), 3);
+        EXPECT_EQ(FileSystemFaults::passed(FileSystemFaults::Operation::flush), 0u);
+    }
+    FileSystemFaults::refuse(FileSystemFaults::Operation::flush, EIO);
+    EXPECT_THROW(undoRun->keep(".a", second / ".a"), fs::filesystem_error);
+    FileSystemFaults::allow(FileSystemFaults::Operation::flush);
+    {
+        FileSystemFaults::Scope counting(0, 0);
+        EXPECT_EQ(undoRun->keep(".b", second / ".b"), 2);
+        EXPECT_EQ(undoRun->keep(".a", second / ".a"), 1);
+        EXPECT_EQ(FileSystemFaults::passed(FileSystemFaults::Operation::flush), 1u);
+    }
+    const auto loaded = UndoRun::load(undoRun->directory());
+    ASSERT_EQ(loaded->entries().size(), 3u);
+    EXPECT_EQ(testsupport::readFile(undoRun->directory() / loaded->entries()[1].kept), "old b");
+}
+
+// The paths of one item are all kept before the first is replaced.
+TEST_F(UndoTest, AnItemOfSeveralPathsFailingAtAnyStepLosesNothingAndCanBeUndone) {
+    write(first, ".ssh/config", "new config", 0600, 1'700'000'000);
+    write(first, ".ssh/authorized_keys", "new keys", 0600, 1'700'000'100);
+    useComputer(first);
+    file->setExecItems({{"SSH", true, std::nullopt}});
+    file->save();
+    ASSERT_TRUE(run(SyncAction::backUp).results().empty());
+    useComputer(second);
+    write(second, ".ssh/config", "old config", 0644, 1'500'000'000);
+    expectEveryFailingStepLosesNothing({".ssh/authorized_keys", ".ssh/config"}, "");
 }
 
 using UndoConcurrencyTest = UndoTest;
