@@ -87,6 +87,13 @@ protected:
                                            std::optional(url));
     }
 
+    // Marks the main window's tips as shown, so that none comes over what a
+    // test looks at.
+    static void markTipsShown() {
+        keel::UserSettings::standard().set(
+            keel::EvaluedUserSettingKey<bool>{"TipsShownMainWindow", false}, true);
+    }
+
     void launch() {
         app = std::make_unique<AppController>(*context, release, MakerLinks{});
         app->applicationWillFinishLaunching();

@@ -25,8 +25,7 @@ protected:
     void launchWithVim() {
         grantRoot();
         storeLocation(packageURL());
-        keel::UserSettings::standard().set(
-            keel::EvaluedUserSettingKey<bool>{"TipsShownMainWindow", false}, true);
+        markTipsShown();
         testsupport::writeFile(settings.home() / ".vimrc", "set number\n");
         {
             auto file = quillfen::BackupFile::open(packageURL());

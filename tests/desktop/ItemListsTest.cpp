@@ -34,8 +34,7 @@ protected:
     void launchWith(const std::vector<std::string>& execs, const std::vector<std::string>& files) {
         grantRoot();
         storeLocation(packageURL());
-        keel::UserSettings::standard().set(
-            keel::EvaluedUserSettingKey<bool>{"TipsShownMainWindow", false}, true);
+        markTipsShown();
         {
             auto file = quillfen::BackupFile::open(packageURL());
             quillfen::ItemEditor editor(file);

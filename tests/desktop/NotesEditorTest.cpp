@@ -33,8 +33,7 @@ protected:
     void launchWith(std::optional<std::string> note) {
         grantRoot();
         storeLocation(packageURL());
-        keel::UserSettings::standard().set(
-            keel::EvaluedUserSettingKey<bool>{"TipsShownMainWindow", false}, true);
+        markTipsShown();
         {
             auto file = quillfen::BackupFile::open(packageURL());
             if (note) file->setNote(*note);

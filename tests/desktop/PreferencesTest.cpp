@@ -31,8 +31,7 @@ protected:
     void launchWithPackage() {
         grantRoot();
         storeLocation(packageURL());
-        keel::UserSettings::standard().set(
-            keel::EvaluedUserSettingKey<bool>{"TipsShownMainWindow", false}, true);
+        markTipsShown();
         launch();
         ASSERT_TRUE(waitForIdle());
         app->openPreferences();

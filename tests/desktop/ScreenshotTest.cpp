@@ -99,8 +99,7 @@ TEST_F(ScreenshotTest, MainWindowLightAndDark) {
     grantRoot();
     storeLocation(packageURL());
     // The tips would cover the picture.
-    keel::UserSettings::standard().set(
-        keel::EvaluedUserSettingKey<bool>{"TipsShownMainWindow", false}, true);
+    markTipsShown();
     testsupport::writeFile(settings.home() / ".vimrc", "set number\n");
     launch();
     ASSERT_TRUE(waitForIdle());
@@ -222,8 +221,7 @@ TEST_F(ScreenshotTest, ItemListsLightAndDark) {
 
     grantRoot();
     storeLocation(packageURL());
-    keel::UserSettings::standard().set(
-        keel::EvaluedUserSettingKey<bool>{"TipsShownMainWindow", false}, true);
+    markTipsShown();
     testsupport::writeFile(settings.home() / ".vimrc", "set number\n");
     testsupport::writeFile(settings.home() / ".config/tool/settings.ini", "x");
     testsupport::writeFile(settings.home() / "Notes.txt", "x");
@@ -312,8 +310,7 @@ TEST_F(ScreenshotTest, AddFilesChooserLightAndDark) {
 TEST_F(ScreenshotTest, HistoryPopoverAndLogsSheet) {
     grantRoot();
     storeLocation(packageURL());
-    keel::UserSettings::standard().set(
-        keel::EvaluedUserSettingKey<bool>{"TipsShownMainWindow", false}, true);
+    markTipsShown();
     testsupport::writeFile(settings.home() / ".vimrc", "set number\n");
     {
         auto file = quillfen::BackupFile::open(packageURL());
@@ -356,8 +353,7 @@ TEST_F(ScreenshotTest, HistoryPopoverAndLogsSheet) {
 TEST_F(ScreenshotTest, NotesViewEditAndPreviewLightAndDark) {
     grantRoot();
     storeLocation(packageURL());
-    keel::UserSettings::standard().set(
-        keel::EvaluedUserSettingKey<bool>{"TipsShownMainWindow", false}, true);
+    markTipsShown();
     {
         auto file = quillfen::BackupFile::open(packageURL());
         file->setNote(
@@ -387,8 +383,7 @@ TEST_F(ScreenshotTest, NotesViewEditAndPreviewLightAndDark) {
 TEST_F(ScreenshotTest, PreferencesPanesLightAndDark) {
     grantRoot();
     storeLocation(packageURL());
-    keel::UserSettings::standard().set(
-        keel::EvaluedUserSettingKey<bool>{"TipsShownMainWindow", false}, true);
+    markTipsShown();
     keel::UserSettings::standard().set(quillfen::BackupManager::enableNoteAfterProcessingKey, true);
     launch();
     ASSERT_TRUE(waitForIdle());
@@ -418,8 +413,7 @@ TEST_F(ScreenshotTest, PreferencesPanesLightAndDark) {
 TEST_F(ScreenshotTest, NotesViewWithoutANote) {
     grantRoot();
     storeLocation(packageURL());
-    keel::UserSettings::standard().set(
-        keel::EvaluedUserSettingKey<bool>{"TipsShownMainWindow", false}, true);
+    markTipsShown();
     launch();
     ASSERT_TRUE(waitForIdle());
     main().window()->resize(920, 600);
