@@ -1,5 +1,7 @@
 #include "keel/Strings.h"
 
+#include <cstdint>
+#include <cstring>
 #include <utility>
 
 #include "keel/FileManager.h"
@@ -55,6 +57,15 @@ std::pair<std::size_t, char32_t> sequenceAt(std::string_view text, std::size_t i
 
 bool isValidUTF8(std::string_view text) {
     for (std::size_t i = 0; i < text.size();) {
+        // Eight bytes at a time while they are all ASCII, as most text is.
+        std::uint64_t block;
+        if (i + sizeof block <= text.size()) {
+            std::memcpy(&block, text.data() + i, sizeof block);
+            if ((block & 0x8080808080808080ull) == 0) {
+                i += sizeof block;
+                continue;
+            }
+        }
         const auto length = sequenceAt(text, i).first;
         if (length == 0) return false;
         i += length;

@@ -6,8 +6,9 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <map>
 #include <set>
+#include <utility>
+#include <vector>
 
 #include "keel/Strings.h"
 
@@ -17,14 +18,20 @@ namespace {
 
 constexpr std::string_view kMainGroup = "Desktop Entry";
 
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
 std::string_view trimmedLeft(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t");
-    return first == std::string_view::npos ? std::string_view() : text.substr(first);
+    while (!text.empty() && isBlank(text.front()))
+        text.remove_prefix(1);
+    return text;
 }
 
 std::string_view trimmedRight(std::string_view text) {
-    const auto last = text.find_last_not_of(" \t");
-    return last == std::string_view::npos ? std::string_view() : text.substr(0, last + 1);
+    while (!text.empty() && isBlank(text.back()))
+        text.remove_suffix(1);
+    return text;
 }
 
 bool isKeyCharacter(char c) {
@@ -37,13 +44,17 @@ bool isLocaleCharacter(char c) {
 
 // Whether `key` is a key name, optionally followed by "[locale]".
 bool isValidKey(std::string_view key) {
-    const auto bracket = key.find('[');
-    const std::string_view base = key.substr(0, bracket);
-    if (base.empty() || !std::all_of(base.begin(), base.end(), isKeyCharacter)) return false;
-    if (bracket == std::string_view::npos) return true;
-    if (!key.ends_with(']')) return false;
-    const std::string_view locale = key.substr(bracket + 1, key.size() - bracket - 2);
-    return !locale.empty() && std::all_of(locale.begin(), locale.end(), isLocaleCharacter);
+    // Loops rather than std::all_of over a function pointer: this runs for
+    // every key of hundreds of entries at each start.
+    std::size_t i = 0;
+    while (i < key.size() && isKeyCharacter(key[i]))
+        ++i;
+    if (i == 0) return false;
+    if (i == key.size()) return true;
+    if (key[i] != '[' || !key.ends_with(']') || i + 2 == key.size()) return false;
+    for (++i; i + 1 < key.size(); ++i)
+        if (!isLocaleCharacter(key[i])) return false;
+    return true;
 }
 
 bool isValidGroupName(std::string_view name) {
@@ -121,9 +132,13 @@ std::optional<DesktopEntry> DesktopEntry::parse(std::string_view text) {
     if (text.find('\0') != std::string_view::npos || !keel::isValidUTF8(text)) return std::nullopt;
 
     std::set<std::string, std::less<>> groups;
-    // Of the main group, raw values; views into `text`, which outlives them:
-    // an entry holds dozens of translations, each copied for nothing before.
-    std::map<std::string_view, std::string_view> keys;
+    // Of the main group, raw values; views into `text`, which outlives them.
+    // An entry holds dozens of translations, of which only a few keys are
+    // read: gathered in a vector and sorted once, rather than a tree node
+    // made for each.
+    using Key = std::pair<std::string_view, std::string_view>;
+    std::vector<Key> keys;
+    keys.reserve(64);
     std::string_view group;
     bool inMainGroup = false;
     while (!text.empty()) {
@@ -150,14 +165,17 @@ std::optional<DesktopEntry> DesktopEntry::parse(std::string_view text) {
         const std::string_view key = trimmedRight(line.substr(0, equals));
         if (!isValidKey(key)) return std::nullopt;
         if (!inMainGroup) continue;
-        const std::string_view value = trimmedLeft(line.substr(equals + 1));
-        if (!keys.emplace(key, value).second) return std::nullopt;
+        keys.emplace_back(key, trimmedLeft(line.substr(equals + 1)));
     }
     if (groups.empty()) return std::nullopt;
+    const auto byKey = [](const Key& a, const Key& b) { return a.first < b.first; };
+    std::sort(keys.begin(), keys.end(), byKey);
+    const auto sameKey = [](const Key& a, const Key& b) { return a.first == b.first; };
+    if (std::adjacent_find(keys.begin(), keys.end(), sameKey) != keys.end()) return std::nullopt;
 
     const auto value = [&](std::string_view key) -> const std::string_view* {
-        const auto found = keys.find(key);
-        return found == keys.end() ? nullptr : &found->second;
+        const auto found = std::lower_bound(keys.begin(), keys.end(), Key{key, {}}, byKey);
+        return found == keys.end() || found->first != key ? nullptr : &found->second;
     };
     const auto string = [&](std::string_view key) -> std::optional<std::string> {
         if (const std::string_view* raw = value(key)) return unescaped(*raw, false);

@@ -1,11 +1,16 @@
 #include "local/DesktopEntryScanner.h"
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
+#include <optional>
 #include <string_view>
 #include <system_error>
+#include <thread>
 #include <unordered_set>
 
 #include "keel/FileManager.h"
@@ -22,6 +27,10 @@ constexpr std::string_view kExtension = ".desktop";
 // Deeper than any real applications folder; a bound, so that a pathological
 // tree cannot take the search anywhere.
 constexpr std::size_t kMaximumDepth = 16;
+// Threads that read entries at once, and the entries that make another one
+// worth its start.
+constexpr std::size_t kMaximumReaders = 4;
+constexpr std::size_t kFilesPerReader = 64;
 
 // The ":"-separated elements of `value` that are not empty.
 std::vector<std::string> splitColons(std::string_view value) {
@@ -46,39 +55,50 @@ struct Candidate {
 std::vector<Candidate> candidatesIn(const fs::path& root) {
     std::vector<Candidate> candidates;
     struct Level {
-        fs::path folder;
+        std::string folder;
         std::string prefix;  // the desktop ID's part given by the subfolders
         std::size_t depth = 0;
     };
-    std::vector<Level> pending{{root, {}, 0}};
+    std::vector<Level> pending{{root.string(), {}, 0}};
     while (!pending.empty()) {
         Level level = std::move(pending.back());
         pending.pop_back();
-        // Named once each: comparing paths would take their file names apart
-        // at every comparison of the sort.
+        // Read with readdir rather than a directory iterator: the type of an
+        // entry comes with its name, and no path object is made for the
+        // hundreds of entries that are only compared and skipped.
         struct Child {
             std::string name;
-            fs::directory_entry entry;
+            bool isFolder = false;
         };
         std::vector<Child> children;
-        std::error_code error;
-        fs::directory_iterator iterator(level.folder, fs::directory_options::skip_permission_denied,
-                                        error);
-        for (; !error && iterator != fs::directory_iterator(); iterator.increment(error))
-            children.push_back({iterator->path().filename().string(), *iterator});
+        if (DIR* folder = ::opendir(level.folder.c_str())) {
+            while (const dirent* entry = ::readdir(folder)) {
+                const std::string_view name = entry->d_name;
+                if (name == "." || name == "..") continue;
+                bool isFolder = entry->d_type == DT_DIR;
+                if (entry->d_type == DT_UNKNOWN) {
+                    // Not followed: a link to a folder is never entered.
+                    struct stat info {};
+                    isFolder = ::fstatat(::dirfd(folder), entry->d_name, &info,
+                                         AT_SYMLINK_NOFOLLOW) == 0 &&
+                               S_ISDIR(info.st_mode);
+                }
+                children.push_back({std::string(name), isFolder});
+            }
+            ::closedir(folder);
+        }
         std::sort(children.begin(), children.end(),
                   [](const Child& a, const Child& b) { return a.name < b.name; });
+        const std::string base = level.folder.ends_with('/') ? level.folder : level.folder + '/';
         std::vector<Level> subfolders;
-        for (const auto& [name, child] : children) {
-            std::error_code statusError;
-            // Not followed: a link to a folder is never entered.
-            if (child.is_directory(statusError) && !child.is_symlink(statusError)) {
+        for (const auto& [name, isFolder] : children) {
+            if (isFolder) {
                 if (level.depth < kMaximumDepth)
-                    subfolders.push_back(
-                        {child.path(), level.prefix + name + "-", level.depth + 1});
+                    subfolders.push_back({base + name, level.prefix + name + "-", level.depth + 1});
             } else if (name.size() > kExtension.size() && name.ends_with(kExtension)) {
                 candidates.push_back(
-                    {child.path(), level.prefix + name.substr(0, name.size() - kExtension.size())});
+                    {fs::path(base + name),
+                     level.prefix + name.substr(0, name.size() - kExtension.size())});
             }
         }
         // Depth first, subfolders in name order after the folder's own files.
@@ -153,22 +173,70 @@ std::vector<std::string> DesktopEntryScanner::currentDesktops() {
     return value ? splitColons(value) : std::vector<std::string>{};
 }
 
+namespace {
+
+// The entries of `files`, in their order; std::nullopt for those that cannot
+// be read or are malformed.
+std::vector<std::optional<DesktopEntry>> readAll(const std::vector<fs::path>& files) {
+    std::vector<std::optional<DesktopEntry>> entries(files.size());
+    std::atomic<std::size_t> next{0};
+    const auto work = [&] {
+        for (std::size_t i = next++; i < files.size(); i = next++)
+            entries[i] = DesktopEntry::read(files[i]);
+    };
+    // Opening and parsing hundreds of small files is most of the time a
+    // command takes to start; the threads share it, each taking the next
+    // file, and the calling thread takes part.
+    const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
+    const std::size_t helpers =
+        std::min({cores, kMaximumReaders, files.size() / kFilesPerReader + 1}) - 1;
+    std::vector<std::thread> threads;
+    threads.reserve(helpers);
+    try {
+        for (std::size_t i = 0; i < helpers; ++i)
+            threads.emplace_back(work);
+    } catch (const std::system_error&) {
+        // No thread to be had: the calling thread reads the rest alone.
+    }
+    work();
+    for (std::thread& thread : threads)
+        thread.join();
+    return entries;
+}
+
+}  // namespace
+
 std::vector<LocalAppItem> DesktopEntryScanner::applications(
     const std::vector<fs::path>& folders, const std::vector<std::string>& desktops) {
+    struct Folder {
+        std::vector<Candidate> candidates;
+        bool inSnapFolder = false;
+    };
+    std::vector<Folder> listed;
+    std::vector<fs::path> files;
+    for (const fs::path& folder : folders) {
+        listed.push_back({candidatesIn(folder), isSnapFolder(folder)});
+        for (const Candidate& candidate : listed.back().candidates)
+            files.push_back(candidate.file);
+    }
+    // Read all at once, also entries an earlier folder's entry of the same ID
+    // hides; they are few, and which one counts is still decided in order.
+    std::vector<std::optional<DesktopEntry>> entries = readAll(files);
+
     std::vector<LocalAppItem> items;
     std::unordered_set<std::string> claimedIDs;
     std::unordered_set<std::string> names;
-    for (const fs::path& folder : folders) {
-        const bool inSnapFolder = isSnapFolder(folder);
-        for (const Candidate& candidate : candidatesIn(folder)) {
+    std::size_t index = 0;
+    for (const Folder& folder : listed) {
+        for (const Candidate& candidate : folder.candidates) {
+            const std::optional<DesktopEntry>& entry = entries[index++];
             if (claimedIDs.contains(candidate.desktopID)) continue;
-            const std::optional<DesktopEntry> entry = DesktopEntry::read(candidate.file);
             if (!entry) continue;
             claimedIDs.insert(candidate.desktopID);
             if (entry->type != "Application" || entry->noDisplay || entry->hidden) continue;
 
-            LocalAppItem item = LocalAppItem::fromDesktopEntry(candidate.file, candidate.desktopID,
-                                                               *entry, entry->name, inSnapFolder);
+            LocalAppItem item = LocalAppItem::fromDesktopEntry(
+                candidate.file, candidate.desktopID, *entry, entry->name, folder.inSnapFolder);
             const CatalogIdentity* identity = identityOf(item, candidate.desktopID);
             // The catalog offers a tool such as Vim as an executable; as an
             // application too, its files would be carried twice.

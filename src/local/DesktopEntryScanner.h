@@ -25,7 +25,8 @@
 // folders are not entered, so a link loop cannot trap the search.
 //
 // Plain functions; they read the file system and the environment only, never
-// throw, and may run on any thread.
+// throw, and may run on any thread. `applications` reads the entries on up to
+// four threads at once (fewer on fewer cores), joined before it returns.
 #pragma once
 
 #include <filesystem>
