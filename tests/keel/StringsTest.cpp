@@ -26,6 +26,22 @@ TEST(StringsTest, OnlyWellFormedUTF8IsValid) {
         {"a surrogate", "\xED\xA0\x80", false},
         {"beyond U+10FFFF", "\xF4\x90\x80\x80", false},
         {"a five-byte lead", "\xF8\x88\x80\x80\x80", false},
+        // Long ASCII runs are checked eight bytes at a time: what follows or
+        // breaks such a run, at and across the boundaries of those blocks.
+        {"a sequence across a block boundary",
+         "1234567\xE2\x82\xAC"
+         "890123456",
+         true},
+        {"a bad byte after two blocks", "1234567890123456\xE9", false},
+        {"a bad byte inside the second block",
+         "12345678901\xFF"
+         "3456789",
+         false},
+        {"a sequence cut short by the end after a block", "12345678\xF0\x9F\x98", false},
+        {"a sequence cut by ASCII inside a block",
+         "\xC3"
+         "2345678901234567",
+         false},
     };
     for (const auto& c : cases)
         EXPECT_EQ(keel::isValidUTF8(c.text), c.valid) << c.name;

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "local/DesktopEntryScanner.h"
 #include "local/LocalResources.h"
 #include "support/FakeBundles.h"
 #include "support/FakeDesktopEntries.h"
@@ -51,6 +53,47 @@ TEST_F(LocalResourcesConcurrencyTest, PrefetchedApplicationsAreTakenOnlyForTheir
     LocalResources::prefetchApplications();
     LocalResources::finishPrefetch();
     LocalResources::setDesktopEntryFolders(before);
+}
+
+// The entries are read on several threads; which file of an ID counts and
+// the order of what is found are still those of one reader going in order.
+TEST_F(LocalResourcesConcurrencyTest, EntriesReadOnManyThreadsKeepPrecedenceAndOrder) {
+    const fs::path user = folder / "user", system = folder / "system";
+    std::vector<std::string> expected;
+    for (int i = 0; i < 400; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "App %03d", i);
+        const std::string id = "org.example.app" + std::to_string(1000 + i);
+        testing::writeDesktopEntry(system / (id + ".desktop"), name);
+        if (i % 7 == 0) {
+            // The user's copy deletes the system's entry.
+            testing::writeDesktopEntry(user / (id + ".desktop"), name, "Hidden=true\n");
+        } else if (i % 11 == 0) {
+            // A broken user copy claims nothing: the system's entry stays.
+            testsupport::writeFile(user / (id + ".desktop"), "garbage");
+            expected.push_back(name);
+        } else if (i % 13 == 0) {
+            // The user's own copy, renamed, comes first, from its folder.
+            testing::writeDesktopEntry(user / (id + ".desktop"), std::string("Mine ") + name);
+        } else {
+            expected.push_back(name);
+        }
+    }
+    std::vector<std::string> mine;
+    for (int i = 0; i < 400; ++i)
+        if (i % 7 != 0 && i % 11 != 0 && i % 13 == 0) {
+            char name[32];
+            std::snprintf(name, sizeof name, "Mine App %03d", i);
+            mine.push_back(name);
+        }
+    expected.insert(expected.begin(), mine.begin(), mine.end());
+
+    for (int round = 0; round < 3; ++round) {
+        std::vector<std::string> names;
+        for (const LocalAppItem& item : DesktopEntryScanner::applications({user, system}, {}))
+            names.push_back(item.name);
+        EXPECT_EQ(names, expected) << "round " << round;
+    }
 }
 
 // List k holds k + 1 copies of "/list/k": a reader that saw a list replaced
