@@ -200,6 +200,67 @@ void DispatchQueue::execute(bool synchronized, Block block) {
     }
 }
 
+void DispatchQueue::concurrentPerform(std::size_t iterations,
+                                      const std::function<void(std::size_t)>& block,
+                                      QualityOfService qos) {
+    if (iterations == 0) return;
+    // Shared with helpers that start only after the work is done, which must
+    // find it still there to learn that they have nothing to do.
+    struct Shared {
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool closed = false;     // the caller has finished its part
+        std::size_t active = 0;  // helpers inside `work`
+    };
+    const auto shared = std::make_shared<Shared>();
+    std::atomic<std::size_t> next{0};
+    std::atomic<bool> failed{false};
+    std::exception_ptr error;
+    const auto work = [&] {
+        for (std::size_t i = next++; i < iterations && !failed; i = next++) {
+            try {
+                block(i);
+            } catch (...) {
+                std::lock_guard lock(shared->mutex);
+                if (!error) error = std::current_exception();
+                failed = true;
+            }
+        }
+    };
+
+    const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
+    const std::size_t helpers = std::min(cores, iterations) - 1;
+    const QueueScope* callerScope = tInnermostScope;
+    DispatchQueue& pool = global(qos);
+    for (std::size_t h = 0; h < helpers; ++h) {
+        pool.async([shared, &work, callerScope] {
+            {
+                std::lock_guard lock(shared->mutex);
+                // Too late: the caller no longer waits, and what `work`
+                // refers to may be gone.
+                if (shared->closed) return;
+                ++shared->active;
+            }
+            const QueueScope* own = tInnermostScope;
+            tInnermostScope = callerScope;
+            work();
+            tInnermostScope = own;
+            {
+                std::lock_guard lock(shared->mutex);
+                --shared->active;
+            }
+            shared->changed.notify_all();
+        });
+    }
+    work();
+    {
+        std::unique_lock lock(shared->mutex);
+        shared->closed = true;
+        shared->changed.wait(lock, [&] { return shared->active == 0; });
+    }
+    if (error) std::rethrow_exception(error);
+}
+
 bool DispatchQueue::isCurrent() const {
     if (kind_ == Kind::mainQueue) return tIsMainThread;
     for (const QueueScope* scope = tInnermostScope; scope; scope = scope->outer)

@@ -50,6 +50,21 @@ public:
     static DispatchQueue& main();
     static DispatchQueue& global(QualityOfService qos = QualityOfService::defaultQoS);
 
+    // Runs `block(0)` to `block(iterations - 1)`, spread over the calling
+    // thread and the threads of the global queue of `qos`, and returns when
+    // every call has returned. Calls run in no set order and at the same time,
+    // each index once; the calling thread takes part, so the work is done
+    // even when every thread of the pool is busy. When a call throws, indices
+    // not yet begun are skipped and the first exception is rethrown here.
+    //
+    // The calls count as running inside the caller's queues: a call that asks
+    // one of them synchronously aborts the process, as from the caller itself
+    // (it would wait forever). A call made on the main thread must not ask the
+    // main queue synchronously either.
+    static void concurrentPerform(std::size_t iterations,
+                                  const std::function<void(std::size_t)>& block,
+                                  QualityOfService qos = QualityOfService::userInitiated);
+
     const std::string& label() const { return label_; }
 
     void async(Block block);

@@ -5,14 +5,13 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdlib>
 #include <optional>
 #include <string_view>
 #include <system_error>
-#include <thread>
 #include <unordered_set>
 
+#include "keel/DispatchQueue.h"
 #include "keel/FileManager.h"
 #include "local/CatalogIdentities.h"
 #include "local/DesktopEntry.h"
@@ -27,10 +26,8 @@ constexpr std::string_view kExtension = ".desktop";
 // Deeper than any real applications folder; a bound, so that a pathological
 // tree cannot take the search anywhere.
 constexpr std::size_t kMaximumDepth = 16;
-// Threads that read entries at once, and the entries that make another one
-// worth its start.
-constexpr std::size_t kMaximumReaders = 4;
-constexpr std::size_t kFilesPerReader = 64;
+// Entries read by one thread in one go: enough to outweigh the handing over.
+constexpr std::size_t kFilesPerGroup = 16;
 
 // The ":"-separated elements of `value` that are not empty.
 std::vector<std::string> splitColons(std::string_view value) {
@@ -179,28 +176,14 @@ namespace {
 // be read or are malformed.
 std::vector<std::optional<DesktopEntry>> readAll(const std::vector<fs::path>& files) {
     std::vector<std::optional<DesktopEntry>> entries(files.size());
-    std::atomic<std::size_t> next{0};
-    const auto work = [&] {
-        for (std::size_t i = next++; i < files.size(); i = next++)
-            entries[i] = DesktopEntry::read(files[i]);
-    };
     // Opening and parsing hundreds of small files is most of the time a
-    // command takes to start; the threads share it, each taking the next
-    // file, and the calling thread takes part.
-    const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
-    const std::size_t helpers =
-        std::min({cores, kMaximumReaders, files.size() / kFilesPerReader + 1}) - 1;
-    std::vector<std::thread> threads;
-    threads.reserve(helpers);
-    try {
-        for (std::size_t i = 0; i < helpers; ++i)
-            threads.emplace_back(work);
-    } catch (const std::system_error&) {
-        // No thread to be had: the calling thread reads the rest alone.
-    }
-    work();
-    for (std::thread& thread : threads)
-        thread.join();
+    // command takes to start: shared by the cores, a group of files each.
+    const std::size_t groups = (files.size() + kFilesPerGroup - 1) / kFilesPerGroup;
+    keel::DispatchQueue::concurrentPerform(groups, [&](std::size_t group) {
+        const std::size_t end = std::min(files.size(), (group + 1) * kFilesPerGroup);
+        for (std::size_t i = group * kFilesPerGroup; i < end; ++i)
+            entries[i] = DesktopEntry::read(files[i]);
+    });
     return entries;
 }
 

@@ -25,8 +25,9 @@
 // folders are not entered, so a link loop cannot trap the search.
 //
 // Plain functions; they read the file system and the environment only, never
-// throw, and may run on any thread. `applications` reads the entries on up to
-// four threads at once (fewer on fewer cores), joined before it returns.
+// throw, and may run on any thread. `applications` reads the entries on the
+// calling thread and the global queue's threads at once, and returns when all
+// are read.
 #pragma once
 
 #include <filesystem>

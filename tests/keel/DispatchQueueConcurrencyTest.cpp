@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <stdexcept>
@@ -125,6 +126,60 @@ TEST(DispatchQueueConcurrencyTest, GlobalQueueRunsBlocksConcurrently) {
     DispatchQueue::runMainUntil([&] { return done == 4; }, 10s);
     EXPECT_EQ(done, 4);
     EXPECT_GE(most, 2);
+}
+
+TEST(DispatchQueueConcurrencyTest, ConcurrentPerformRunsEachIndexOnceEvenWhenThePoolIsBusy) {
+    const auto qos = keel::QualityOfService::background;
+    // Every thread of the pool held until after the calls below: the calling
+    // thread must do all the work itself, and the late helpers must find
+    // nothing to touch.
+    std::atomic<bool> release{false};
+    std::atomic<int> held{0};
+    const int poolSize = static_cast<int>(std::max(4u, std::thread::hardware_concurrency()));
+    for (int i = 0; i < poolSize; ++i)
+        DispatchQueue::global(qos).async([&] {
+            ++held;
+            while (!release)
+                std::this_thread::sleep_for(1ms);
+        });
+    while (held < poolSize)
+        std::this_thread::sleep_for(1ms);
+    std::vector<std::atomic<int>> busyRuns(100);
+    DispatchQueue::concurrentPerform(
+        busyRuns.size(), [&](std::size_t i) { ++busyRuns[i]; }, qos);
+    release = true;
+    for (const auto& runs : busyRuns)
+        EXPECT_EQ(runs, 1);
+
+    // With the pool free, nested and spread over threads.
+    std::vector<std::atomic<int>> runs(64 * 8);
+    DispatchQueue::concurrentPerform(64, [&](std::size_t outer) {
+        DispatchQueue::concurrentPerform(8, [&](std::size_t inner) { ++runs[outer * 8 + inner]; });
+    });
+    for (const auto& count : runs)
+        EXPECT_EQ(count, 1);
+
+    std::atomic<int> ran{0};
+    EXPECT_THROW(DispatchQueue::concurrentPerform(1000,
+                                                  [&](std::size_t i) {
+                                                      ++ran;
+                                                      if (i == 3) throw std::runtime_error("three");
+                                                  }),
+                 std::runtime_error);
+    EXPECT_LE(ran, 1000);
+    DispatchQueue::concurrentPerform(0, [](std::size_t) { FAIL() << "no index to run"; });
+}
+
+TEST(DispatchQueueDeathTest, ConcurrentPerformCallsAskingTheCallersQueueAbortInsteadOfHanging) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_DEATH(
+        {
+            DispatchQueue queue("test.perform");
+            queue.sync([&] {
+                DispatchQueue::concurrentPerform(64, [&](std::size_t) { queue.sync([] {}); });
+            });
+        },
+        "waits synchronously");
 }
 
 TEST(OperationQueueConcurrencyTest, NeverRunsMoreThanTheLimitAndWaitsForAll) {
