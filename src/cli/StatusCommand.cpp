@@ -3,6 +3,7 @@
 #include "app/BackupManager.h"
 #include "app/BackupViewer.h"
 #include "app/PackageWarnings.h"
+#include "app/RecordedEntries.h"
 #include "backup/BackupFile.h"
 #include "cli/CliError.h"
 #include "cli/Report.h"
@@ -22,16 +23,24 @@ int StatusCommand::run(const GlobalOptions& options, const Printer& print) {
     Session session(options, print);
     // Warned below, about the rows shown.
     session.setWarnsAboutPackage(false);
+    // Without --all only the package's items are shown: their rows are built
+    // alone, not those of every installed application and executable.
+    if (!all_) session.manager().setReloadsViewer(false);
     auto file = session.openPackage();
-    auto viewer = session.manager().viewer();
     StatusRows rows;
     rows.package = file->url().string();
     rows.verbose = verbose_;
-    for (auto& entry : viewer->backupAppEntries())
-        if (all_ || entry.backupItem) rows.apps.push_back(std::move(entry));
-    for (auto& entry : viewer->backupExecEntries())
-        if (all_ || entry.backupItem) rows.execs.push_back(std::move(entry));
-    rows.files = viewer->backupFileEntries();
+    if (all_) {
+        auto viewer = session.manager().viewer();
+        rows.apps = viewer->backupAppEntries();
+        rows.execs = viewer->backupExecEntries();
+        rows.files = viewer->backupFileEntries();
+    } else {
+        RecordedEntries recorded = RecordedEntries::of(file);
+        rows.apps = std::move(recorded.apps);
+        rows.execs = std::move(recorded.execs);
+        rows.files = std::move(recorded.files);
+    }
     if (auto note = file->note()) rows.note = note->content;
     rows.history = file->eventItems();
     rows.warnings = PackageWarnings::of(*file, rows.apps, rows.execs, rows.files);

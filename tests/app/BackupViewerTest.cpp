@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/BackupNoteEntry.h"
+#include "app/RecordedEntries.h"
 #include "app/ViewerTestHelpers.h"
 #include "catalog/SyncConfiguration.h"
 #include "keel/FinderOrder.h"
@@ -150,6 +151,35 @@ TEST_F(BackupViewerTest, FileRowsFollowTheRecordsInFinderOrderOfPath) {
 
     // A location outside the home folder keeps its absolute path.
     EXPECT_EQ(entries[0].url(), fs::path("/etc/quillfen-none"));
+}
+
+// What a status without "all" shows is built without the viewer: it must be
+// the viewer's rows of the recorded items, in the viewer's order.
+TEST_F(BackupViewerTest, RecordedEntriesAreTheViewersRowsOfTheRecordedItems) {
+    writeLocal(alphaPreferences);
+    writeLocal(".curlrc");
+    writeLocal("notes/b 10.txt");
+    // Installed or not, switched on or off, in an order Finder order changes;
+    // an executable the catalog does not offer has no row in either.
+    file->setAppItems({{"Mango", false, {}}, {"Hazel", true, {}}});
+    file->setExecItems({{"Vim", true, {}}, {"curl", true, {}}, {"not-a-catalog-tool", true, {}}});
+    file->setFileItems({{"notes/b 10.txt", true, {}}, {"notes/b 9.txt", false, {}}});
+    // A viewer that read the package as it now is, with no edits to apply.
+    const auto fresh = BackupViewer::create();
+    fresh->setBackupFile(file);
+    fresh->reload(true);
+
+    const RecordedEntries recorded = RecordedEntries::of(file);
+    const auto recordedOnly = [](auto entries) {
+        std::erase_if(entries, [](const auto& entry) { return !entry.backupItem; });
+        return entries;
+    };
+    EXPECT_EQ(namesOf(recorded.apps), (std::vector<std::string>{"Hazel", "Mango"}));
+    EXPECT_EQ(recorded.apps, recordedOnly(fresh->backupAppEntries()));
+    EXPECT_EQ(namesOf(recorded.execs), (std::vector<std::string>{"curl", "Vim"}));
+    EXPECT_EQ(recorded.execs, recordedOnly(fresh->backupExecEntries()));
+    EXPECT_EQ(recorded.files, fresh->backupFileEntries());
+    EXPECT_TRUE(RecordedEntries::of(nullptr).apps.empty());
 }
 
 TEST_F(BackupViewerTest, NoteTitleIsTheFirstTenCharactersOnOneLine) {
