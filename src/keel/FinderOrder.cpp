@@ -5,7 +5,9 @@
 #include <unicode/stringpiece.h>
 #include <unicode/unistr.h>
 
+#include <functional>
 #include <memory>
+#include <unordered_map>
 
 namespace keel {
 
@@ -39,9 +41,33 @@ icu::Collator* threadCollator() {
     return collator.get();
 }
 
+// The keys of names this thread made before. A list shown again is mostly
+// the same few hundred names, and collating a name costs far more than
+// finding its key; bounded, for a thread that sees ever new names.
+struct KeyHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view text) const noexcept {
+        return std::hash<std::string_view>{}(text);
+    }
+};
+constexpr std::size_t kMaximumCachedKeys = 8192;
+
+std::string collationKey(std::string_view name);
+
 }  // namespace
 
 std::string finderSortKey(std::string_view name) {
+    thread_local std::unordered_map<std::string, std::string, KeyHash, std::equal_to<>> cache;
+    if (const auto found = cache.find(name); found != cache.end()) return found->second;
+    std::string key = collationKey(name);
+    if (cache.size() >= kMaximumCachedKeys) cache.clear();
+    cache.emplace(std::string(name), key);
+    return key;
+}
+
+namespace {
+
+std::string collationKey(std::string_view name) {
     std::string key;
     if (icu::Collator* collator = threadCollator()) {
         // Ill-formed UTF-8 becomes U+FFFD, as in compareUTF8.
@@ -62,6 +88,8 @@ std::string finderSortKey(std::string_view name) {
     key.append(name);
     return key;
 }
+
+}  // namespace
 
 int finderCompare(std::string_view a, std::string_view b) {
     if (icu::Collator* collator = threadCollator()) {

@@ -126,3 +126,18 @@ TEST(FinderOrderTest, SortKeysOrderEveryPairAsTheComparisonDoes) {
     std::vector<std::string> sorted = keel::finderSorted(names);
     EXPECT_TRUE(std::is_sorted(sorted.begin(), sorted.end(), keel::finderLess));
 }
+
+// Keys are remembered per thread, up to a bound: lists sorted again, and
+// after more names than the bound, come out the same.
+TEST(FinderOrderTest, RememberedKeysSortAsFreshOnes) {
+    std::vector<std::string> names;
+    for (int i = 9999; i >= 0; --i)
+        names.push_back((i % 2 ? "app " : "App ") + std::to_string(i));
+    const std::vector<std::string> first = keel::finderSorted(names);
+    ASSERT_EQ(first.front(), "App 0");
+    EXPECT_EQ(first[10], "App 10");
+    EXPECT_TRUE(std::is_sorted(first.begin(), first.end(), keel::finderLess));
+    EXPECT_EQ(keel::finderSorted(names), first);
+    EXPECT_EQ(keel::finderSortKey("Zed"), keel::finderSortKey("Zed"));
+    EXPECT_LT(keel::finderSortKey("App 9"), keel::finderSortKey("app 10"));
+}
