@@ -3,6 +3,7 @@
 #include <atomic>
 #include <exception>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -133,25 +134,48 @@ SyncLogs SyncEngine::run() {
         RunContext*& context;
         ~Clear() { context = nullptr; }
     } clear{context_};
+    // A state that cannot be found fails the run, as when the states were
+    // found before any operation began: rethrown once every item is done and
+    // what was kept for undo is closed.
+    std::mutex stateErrorMutex;
+    std::exception_ptr stateError;
     {
         // Declared after what its operations use, so that it is destroyed,
         // and every operation finished, before any of that goes away.
         keel::OperationQueue queue(maxConcurrentItems);
-        const auto submit = [&](SyncItemState item) {
-            queue.addOperation([this, &logs, &progress, item = std::move(item)] {
-                logs.append(process(item));
+        // Each item's state is found inside its operation: the first copies
+        // begin while the states of later items are still being read, and
+        // the file system is asked on every thread at once.
+        const auto submit = [&](auto stateOf) {
+            queue.addOperation([this, &logs, &progress, &stateErrorMutex, &stateError,
+                                stateOf = std::move(stateOf)] {
+                std::optional<SyncItemState> item;
+                try {
+                    item.emplace(stateOf());
+                } catch (...) {
+                    std::lock_guard lock(stateErrorMutex);
+                    if (!stateError) stateError = std::current_exception();
+                }
+                if (item) logs.append(process(*item));
                 progress.itemDidFinish();
             });
         };
         for (const BackupAppItem& app : apps)
-            submit(SyncItemState::forAppName(file_, app.name, *local_));
+            submit([this, name = app.name] {
+                return SyncItemState::forAppName(file_, name, *local_);
+            });
         for (const BackupExecItem& exec : execs)
-            submit(SyncItemState::forExecName(file_, exec.name, *local_));
+            submit([this, name = exec.name] {
+                return SyncItemState::forExecName(file_, name, *local_);
+            });
         for (const BackupFileItem& custom : files)
-            submit(SyncItemState::forFilePath(file_, custom.path, *local_));
+            submit([this, path = custom.path] {
+                return SyncItemState::forFilePath(file_, path, *local_);
+            });
         queue.waitUntilAllOperationsAreFinished();
     }
     if (context.undoRun) undoStore_->finishRun(*context.undoRun);
+    if (stateError) std::rethrow_exception(stateError);
 
     file_->addEvent(action_);
     // The event stays in memory; nothing more is written where the package was.
