@@ -15,33 +15,37 @@ OperationQueue::~OperationQueue() {
         std::lock_guard lock(mutex_);
         stopping_ = true;
     }
-    changed_.notify_all();
+    workAvailable_.notify_all();
     for (auto& thread : threads_)
         thread.join();
 }
 
 void OperationQueue::addOperation(std::function<void()> operation) {
+    bool wake = false;
     {
         std::lock_guard lock(mutex_);
         pending_.push_back(std::move(operation));
-        // Start another thread when every existing one is busy and the limit allows.
+        // Start another thread when every existing one is busy and the limit
+        // allows; otherwise an idle one takes it.
         if (idle_ == 0 && static_cast<int>(threads_.size()) < maxCount_)
             threads_.emplace_back([this] { workerLoop(); });
+        else
+            wake = idle_ > 0;
     }
-    changed_.notify_all();
+    if (wake) workAvailable_.notify_one();
 }
 
 void OperationQueue::waitUntilAllOperationsAreFinished() {
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] { return pending_.empty() && running_ == 0; });
+    allFinished_.wait(lock, [&] { return pending_.empty() && running_ == 0; });
 }
 
 void OperationQueue::workerLoop() {
     std::unique_lock lock(mutex_);
     for (;;) {
         ++idle_;
-        changed_.wait(lock,
-                      [&] { return stopping_ || (!pending_.empty() && running_ < maxCount_); });
+        workAvailable_.wait(
+            lock, [&] { return stopping_ || (!pending_.empty() && running_ < maxCount_); });
         --idle_;
         if (stopping_ && pending_.empty()) return;
         if (pending_.empty() || running_ >= maxCount_) continue;
@@ -58,7 +62,9 @@ void OperationQueue::workerLoop() {
         }
         lock.lock();
         --running_;
-        changed_.notify_all();
+        // This thread takes what is pending next itself; only the end of all
+        // work has anyone to tell.
+        if (pending_.empty() && running_ == 0) allFinished_.notify_all();
     }
 }
 

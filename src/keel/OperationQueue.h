@@ -31,7 +31,11 @@ private:
     void workerLoop();
 
     mutable std::mutex mutex_;
-    std::condition_variable changed_;
+    // Separate, so that an operation added wakes one idle thread and one
+    // finished wakes only those waiting for all: waking every thread at each
+    // step costs more than short operations do.
+    std::condition_variable workAvailable_;
+    std::condition_variable allFinished_;
     std::deque<std::function<void()>> pending_;
     std::vector<std::thread> threads_;
     const int maxCount_;
