@@ -300,10 +300,13 @@ void DispatchQueue::runSerialSync(const std::function<void()>& block) {
             // The queue is idle: run at once on this thread.
             busy_ = true;
         } else {
+            // In line behind what was given before. Whoever has the queue
+            // when this slot comes first hands the queue straight over: the
+            // worker, or a caller whose synchronous block is done.
             pending_.push_back(Task{nullptr, slotPointer});
-            if (!worker_.joinable()) worker_ = std::thread([this] { workerLoop(); });
-            changed_.notify_all();
+            const bool free = !busy_;
             lock.unlock();
+            if (free) changed_.notify_all();
             std::unique_lock slotLock(slot.mutex);
             slot.changed.wait(slotLock, [&] { return slot.mayRun; });
         }
@@ -317,51 +320,60 @@ void DispatchQueue::runSerialSync(const std::function<void()>& block) {
             error = std::current_exception();
         }
     }
-    if (slot.mayRun) {
-        // The worker lent us the queue; hand it back.
-        {
-            std::lock_guard slotLock(slot.mutex);
-            slot.finished = true;
-        }
-        slot.changed.notify_all();
-    } else {
-        {
-            std::lock_guard lock(mutex_);
-            busy_ = false;
-        }
-        changed_.notify_all();
+    {
+        std::unique_lock lock(mutex_);
+        handOver(lock);
     }
     if (error) std::rethrow_exception(error);
 }
 
+void DispatchQueue::handOver(std::unique_lock<std::mutex>& lock) {
+    if (!pending_.empty() && pending_.front().slot) {
+        // A synchronous caller is next: the queue passes to it directly and
+        // stays busy, without a round trip through the worker.
+        const std::shared_ptr<SyncSlot> next = std::move(pending_.front().slot);
+        pending_.pop_front();
+        lock.unlock();
+        {
+            std::lock_guard slotLock(next->mutex);
+            next->mayRun = true;
+        }
+        next->changed.notify_all();
+        return;
+    }
+    // An asynchronous block is the worker's to run; with nothing pending the
+    // worker may be waiting to stop.
+    busy_ = false;
+    lock.unlock();
+    changed_.notify_all();
+}
+
 void DispatchQueue::workerLoop() {
     for (;;) {
-        Task task;
-        {
-            std::unique_lock lock(mutex_);
-            changed_.wait(lock, [&] {
-                return (!pending_.empty() && !busy_) || (stopping_ && pending_.empty() && !busy_);
-            });
-            if (pending_.empty()) return;
-            task = std::move(pending_.front());
-            pending_.pop_front();
-            busy_ = true;
-        }
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] {
+            return (!pending_.empty() && !busy_) || (stopping_ && pending_.empty() && !busy_);
+        });
+        if (pending_.empty()) return;
+        Task task = std::move(pending_.front());
+        pending_.pop_front();
+        busy_ = true;
+        lock.unlock();
         if (task.slot) {
-            SyncSlot& slot = *task.slot;
-            std::unique_lock slotLock(slot.mutex);
-            slot.mayRun = true;
-            slot.changed.notify_all();
-            slot.changed.wait(slotLock, [&] { return slot.finished; });
-        } else {
+            // The caller runs its block and hands the queue on when done.
+            {
+                std::lock_guard slotLock(task.slot->mutex);
+                task.slot->mayRun = true;
+            }
+            task.slot->changed.notify_all();
+            continue;
+        }
+        {
             QueueScope scope(this);
             runGuarded(task.block);
         }
-        {
-            std::lock_guard lock(mutex_);
-            busy_ = false;
-        }
-        changed_.notify_all();
+        lock.lock();
+        handOver(lock);
     }
 }
 

@@ -121,6 +121,9 @@ private:
     void runSerialSync(const std::function<void()>& block);
     void runMainSync(const std::function<void()>& block);
     void workerLoop();
+    // With `lock` held on mutex_ by the thread whose block is done: passes
+    // the queue to the next synchronous caller, or frees it. Unlocks `lock`.
+    void handOver(std::unique_lock<std::mutex>& lock);
     void runGuarded(const Block& block) const;
 
     std::string label_;

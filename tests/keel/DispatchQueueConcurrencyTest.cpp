@@ -128,6 +128,56 @@ TEST(DispatchQueueConcurrencyTest, GlobalQueueRunsBlocksConcurrently) {
     EXPECT_GE(most, 2);
 }
 
+// Synchronous callers that find the queue busy get it handed over by whoever
+// has it; with asynchronous blocks in between, still one block at a time,
+// each caller's blocks in the order given, and none lost.
+TEST(DispatchQueueConcurrencyTest, ContendedSyncCallsNeverOverlapAndKeepTheirOrder) {
+    DispatchQueue queue("test.contended");
+    std::atomic<int> inside{0};
+    std::atomic<int> overlaps{0};
+    int ran = 0;  // only touched on the queue
+    std::vector<int> lastSeen(6, -1);
+    std::atomic<int> outOfOrder{0};
+    const auto enter = [&] {
+        if (inside.fetch_add(1) != 0) overlaps.fetch_add(1);
+        ++ran;
+        inside.fetch_sub(1);
+    };
+    std::vector<std::thread> callers;
+    for (int t = 0; t < 6; ++t) {
+        callers.emplace_back([&, t] {
+            for (int i = 0; i < 1500; ++i) {
+                if (i % 5 == 0) {
+                    queue.async([&, t, i] {
+                        enter();
+                        if (lastSeen[t] >= i) outOfOrder.fetch_add(1);
+                        lastSeen[t] = i;
+                    });
+                } else if (i % 97 == 0) {
+                    EXPECT_THROW(queue.sync([&] {
+                        enter();
+                        throw std::runtime_error("refused");
+                    }),
+                                 std::runtime_error);
+                } else {
+                    // Runs after this thread's earlier asynchronous blocks.
+                    const int seen = queue.sync([&, t] {
+                        enter();
+                        return lastSeen[t];
+                    });
+                    if (seen != i - (i % 5)) outOfOrder.fetch_add(1);
+                }
+            }
+        });
+    }
+    for (auto& caller : callers)
+        caller.join();
+    queue.sync([] {});
+    EXPECT_EQ(overlaps, 0);
+    EXPECT_EQ(outOfOrder, 0);
+    EXPECT_EQ(queue.sync([&] { return ran; }), 6 * 1500);
+}
+
 TEST(DispatchQueueConcurrencyTest, ConcurrentPerformRunsEachIndexOnceEvenWhenThePoolIsBusy) {
     const auto qos = keel::QualityOfService::background;
     // Every thread of the pool held until after the calls below: the calling
