@@ -244,6 +244,18 @@ std::optional<fs::path> BackupFile::dataCopyLocation(const std::string& path) {
     });
 }
 
+std::vector<std::optional<BackupDataItem>> BackupFile::dataItems(
+    const std::vector<std::string>& paths) {
+    return onQueue([&] {
+        std::vector<std::optional<BackupDataItem>> records;
+        records.reserve(paths.size());
+        const auto& items = data_.dataItems();
+        for (const std::string& path : paths)
+            records.push_back(valueFor(items, path));
+        return records;
+    });
+}
+
 BackupFileData::DataItems BackupFile::dataItems() {
     return onQueue([&] { return data_.dataItems(); });
 }

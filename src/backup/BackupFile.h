@@ -126,6 +126,10 @@ public:
     void removeEvents();
 
     std::optional<BackupDataItem> dataItem(const std::string& path);
+    // The records of `paths`, in their order, in one call on the queue: for
+    // callers that look up many paths at once, which would otherwise wait
+    // for the queue once per path.
+    std::vector<std::optional<BackupDataItem>> dataItems(const std::vector<std::string>& paths);
     // Every data record, by settings path.
     BackupFileData::DataItems dataItems();
     // Copies the data copy of settings path `path` onto this computer,

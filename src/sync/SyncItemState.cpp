@@ -37,11 +37,15 @@ SyncItemState::SyncItemState(const std::shared_ptr<BackupFile>& file, std::optio
                              const PathStatuses* statuses)
     : identifier(std::move(itemIdentifier)), isEnabled(enabled), paths(std::move(settingsPaths)) {
     checked(file);
-    for (const std::string& path : this->paths) {
+    // The package's records of every path at once: one wait for its queue.
+    const std::vector<std::optional<BackupDataItem>> records = file->dataItems(this->paths);
+    for (std::size_t i = 0; i < this->paths.size(); ++i) {
+        const std::string& path = this->paths[i];
         // Paths usually come sorted: the hint makes each insertion cheap.
         const auto place = states.lower_bound(path);
         if (place != states.end() && place->first == path) continue;
-        states.emplace_hint(place, path, SyncPathState(file, path, bundleID, local, statuses));
+        states.emplace_hint(place, path,
+                            SyncPathState(file, path, bundleID, local, statuses, records[i]));
     }
 
     std::vector<SyncAction> actions;

@@ -28,11 +28,27 @@ SyncPathState::SyncPathState(const std::shared_ptr<BackupFile>& file, std::strin
 SyncPathState::SyncPathState(const std::shared_ptr<BackupFile>& file, std::string settingsPath,
                              std::optional<std::string> applicationID, const LocalResources& local,
                              const PathStatuses* statuses)
+    : SyncPathState(file, std::move(settingsPath), std::move(applicationID), local, statuses,
+                    nullptr) {}
+
+SyncPathState::SyncPathState(const std::shared_ptr<BackupFile>& file, std::string settingsPath,
+                             std::optional<std::string> applicationID, const LocalResources& local,
+                             const PathStatuses* statuses,
+                             const std::optional<BackupDataItem>& record)
+    : SyncPathState(file, std::move(settingsPath), std::move(applicationID), local, statuses,
+                    &record) {}
+
+SyncPathState::SyncPathState(const std::shared_ptr<BackupFile>& file, std::string settingsPath,
+                             std::optional<std::string> applicationID, const LocalResources& local,
+                             const PathStatuses* statuses,
+                             const std::optional<BackupDataItem>* knownRecord)
     : path(std::move(settingsPath)), bundleID(std::move(applicationID)) {
     if (!file) throw std::invalid_argument("SyncPathState needs a backup file");
     url = PathConverter::url(this->path);
 
-    if (const std::optional<BackupDataItem> record = file->dataItem(this->path)) {
+    const std::optional<BackupDataItem> record =
+        knownRecord ? *knownRecord : file->dataItem(this->path);
+    if (record) {
         backupDate = record->backupDate;
         originalDate = record->originalDate;
     }

@@ -21,6 +21,7 @@
 #include <optional>
 #include <string>
 
+#include "backup/BackupDataItem.h"
 #include "backup/SyncAction.h"
 #include "keel/Date.h"
 #include "keel/URL.h"
@@ -66,8 +67,19 @@ struct SyncPathState {
     SyncPathState(const std::shared_ptr<BackupFile>& file, std::string settingsPath,
                   std::optional<std::string> applicationID, const LocalResources& local,
                   const PathStatuses* statuses);
+    // The same with the package's record of the path looked up already:
+    // `record` is what BackupFile::dataItem gave for it.
+    SyncPathState(const std::shared_ptr<BackupFile>& file, std::string settingsPath,
+                  std::optional<std::string> applicationID, const LocalResources& local,
+                  const PathStatuses* statuses, const std::optional<BackupDataItem>& record);
 
     friend bool operator==(const SyncPathState&, const SyncPathState&) = default;
+
+private:
+    // `knownRecord` null: the record is looked up here.
+    SyncPathState(const std::shared_ptr<BackupFile>& file, std::string settingsPath,
+                  std::optional<std::string> applicationID, const LocalResources& local,
+                  const PathStatuses* statuses, const std::optional<BackupDataItem>* knownRecord);
 };
 
 }  // namespace quillfen

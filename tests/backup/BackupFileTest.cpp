@@ -101,6 +101,21 @@ TEST_F(BackupFileTest, RemovingAnUnknownNameStillAnnouncesAndMarksTheListChanged
     EXPECT_TRUE(fs::exists(packageURL() / "Apps.json"));
 }
 
+TEST_F(BackupFileTest, RecordsOfManyPathsComeInTheirOrderFromOneCall) {
+    writeLocal("a.txt", "a");
+    writeLocal("b.txt", "b");
+    file->backUpData("a.txt");
+    file->backUpData("b.txt");
+    const auto records = file->dataItems({"b.txt", "missing.txt", "a.txt", "b.txt"});
+    ASSERT_EQ(records.size(), 4u);
+    ASSERT_TRUE(records[0] && records[2]);
+    EXPECT_EQ(records[0], file->dataItem("b.txt"));
+    EXPECT_EQ(records[1], std::nullopt);
+    EXPECT_EQ(records[2], file->dataItem("a.txt"));
+    EXPECT_EQ(records[3], records[0]);
+    EXPECT_NE(records[0]->uuid, records[2]->uuid);
+}
+
 TEST_F(BackupFileTest, RemovingAnAppDeletesTheCopiesOfItsSettingsPathsThenAnnouncesTheApp) {
     writeLocal(hazelPreferences, "rules");
     file->setAppItems({{"Hazel", true, {}}});
