@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <system_error>
 #include <vector>
 
 #include "keel/Bundle.h"
@@ -64,12 +65,11 @@ struct DispatchQueue::SyncSlot {
     std::exception_ptr error;
 };
 
-// The threads behind a global concurrent queue.
+// The threads behind a global concurrent queue: started as blocks arrive
+// that no idle thread can take, up to `limit`, then kept. A short command
+// that gives one block starts one thread, not the whole pool.
 struct DispatchQueue::Pool {
-    explicit Pool(std::size_t count) {
-        for (std::size_t i = 0; i < count; ++i)
-            threads.emplace_back([this] { loop(); });
-    }
+    explicit Pool(std::size_t count) : limit(count) {}
     ~Pool() {
         {
             std::lock_guard lock(mutex);
@@ -83,6 +83,17 @@ struct DispatchQueue::Pool {
         {
             std::lock_guard lock(mutex);
             pending.push_back(std::move(block));
+            if (idle < pending.size() && threads.size() < limit) {
+                try {
+                    threads.emplace_back([this] { loop(); });
+                } catch (const std::system_error&) {
+                    // The threads there are take it; without any, nothing would.
+                    if (threads.empty()) {
+                        pending.pop_back();
+                        throw;
+                    }
+                }
+            }
         }
         changed.notify_one();
     }
@@ -91,7 +102,9 @@ struct DispatchQueue::Pool {
             Block block;
             {
                 std::unique_lock lock(mutex);
+                ++idle;
                 changed.wait(lock, [&] { return stopping || !pending.empty(); });
+                --idle;
                 if (pending.empty()) return;
                 block = std::move(pending.front());
                 pending.pop_front();
@@ -100,9 +113,11 @@ struct DispatchQueue::Pool {
         }
     }
     std::function<void(const Block&)> run;
+    const std::size_t limit;
     std::mutex mutex;
     std::condition_variable changed;
     std::deque<Block> pending;
+    std::size_t idle = 0;  // threads waiting for a block
     bool stopping = false;
     std::vector<std::thread> threads;
 };
