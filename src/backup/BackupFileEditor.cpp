@@ -1,5 +1,6 @@
 #include "backup/BackupFileEditor.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <set>
 #include <utility>
@@ -41,12 +42,31 @@ std::vector<std::string> BackupFileEditor::appNames() const {
     const auto file = file_.lock();
     if (!file) return {};
 
-    std::set<std::string> names;
-    for (auto& name : LocalResources::shared().appNames())
-        names.insert(std::move(name));
-    for (const auto& entry : file->data_.appItems())
-        names.insert(entry.first);
-    return keel::finderSorted(std::vector<std::string>(names.begin(), names.end()));
+    // The installed applications come sorted; the package's names that are
+    // not installed, usually none or a few, are sorted alone and put in.
+    const LocalResources& local = LocalResources::shared();
+    const std::vector<std::string>& installed = local.appNamesInFinderOrder();
+    std::vector<std::string> others;
+    for (const auto& entry : file->data_.appItems()) {
+        if (!local.appItems().contains(entry.first)) others.push_back(entry.first);
+    }
+    if (others.empty()) return installed;
+    keel::finderSort(others);
+    std::vector<std::string> names;
+    names.reserve(installed.size() + others.size());
+    auto next = installed.begin();
+    for (auto& name : others) {
+        const std::string key = keel::finderSortKey(name);
+        const auto place = std::upper_bound(next, installed.end(), key,
+                                            [](const std::string& k, const std::string& other) {
+                                                return k < keel::finderSortKey(other);
+                                            });
+        names.insert(names.end(), next, place);
+        names.push_back(std::move(name));
+        next = place;
+    }
+    names.insert(names.end(), next, installed.end());
+    return names;
 }
 
 // MARK: Setting records

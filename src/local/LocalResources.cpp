@@ -244,7 +244,15 @@ std::vector<std::string> LocalResources::appNames() const {
     return names;
 }
 
+const std::vector<std::string>& LocalResources::appNamesInFinderOrder() const {
+    SortedNames& sorted = *sortedNames_;
+    std::call_once(sorted.once, [&] { sorted.names = keel::finderSorted(appNames()); });
+    return sorted.names;
+}
+
 void LocalResources::loadAppItems() {
+    // The names are sorted again for the new scan, when first asked for.
+    sortedNames_ = std::make_unique<SortedNames>();
     std::unordered_map<std::string, LocalAppItem> items;
     if (!desktopEntryFolders_.empty()) {
         std::optional<std::future<std::vector<LocalAppItem>>> prefetched;

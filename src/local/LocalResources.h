@@ -20,6 +20,8 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -87,6 +89,9 @@ public:
     std::optional<LocalAppItem> appItem(const std::string& name) const;
     // The names of all found applications, in no particular order.
     std::vector<std::string> appNames() const;
+    // The same names in Finder order, sorted on the first call after each
+    // `loadAppItems()` and kept: every reload of a list needs them.
+    const std::vector<std::string>& appNamesInFinderOrder() const;
 
     // Rebuilds `appItems`. First the desktop entries, after the rules of
     // DesktopEntryScanner (with the desktops of XDG_CURRENT_DESKTOP). Then the
@@ -123,6 +128,12 @@ private:
     std::filesystem::path applicationsDirectory_;
     std::vector<std::filesystem::path> desktopEntryFolders_;
     std::unordered_map<std::string, LocalAppItem> appItems_;
+    // The sorted names of `appItems_`, made once per scan by the first reader.
+    struct SortedNames {
+        std::once_flag once;
+        std::vector<std::string> names;
+    };
+    std::unique_ptr<SortedNames> sortedNames_ = std::make_unique<SortedNames>();
     keel::Atomic<std::vector<std::filesystem::path>> excludedFileURLs_;
 };
 

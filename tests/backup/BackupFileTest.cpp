@@ -260,6 +260,17 @@ TEST_F(BackupFileTest, RecordListsAreInFinderOrderOfTheirKeys) {
 TEST_F(BackupFileTest, AppNamesListInstalledAndRecordedAppsOnceInFinderOrder) {
     file->setAppItems({{"Installed App", true, {}}, {"Hazel 2", true, {}}});
     EXPECT_EQ(file->appNames(), (std::vector<std::string>{"Hazel 2", "Hazel 10", "Installed App"}));
+
+    // Recorded names that are not installed go before, between and after the
+    // installed ones; one differs from an installed name only in case.
+    file->setAppItems({{"aardvark", true, {}},
+                       {"hazel 10", true, {}},
+                       {"Hazel 9", true, {}},
+                       {"Zed", true, {}},
+                       {"Hazel 10", true, {}}});
+    EXPECT_EQ(file->appNames(),
+              (std::vector<std::string>{"aardvark", "Hazel 2", "Hazel 9", "Hazel 10", "hazel 10",
+                                        "Installed App", "Zed"}));
 }
 
 TEST_F(BackupFileTest, ExecNamesAreTheCatalogsInFinderOrderForEveryPackage) {

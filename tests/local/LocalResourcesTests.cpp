@@ -88,6 +88,7 @@ TEST_F(LocalResourcesTest, ReloadingKeepsKnownItemsAndFollowsTheDisk) {
     makeBundle(applications / "Kept.app", infoWithIdentifier("com.example.old"));
     makeBundle(applications / "Removed.app");
     LocalResources resources(applications);
+    EXPECT_EQ(resources.appNamesInFinderOrder(), (std::vector<std::string>{"Kept", "Removed"}));
 
     makeBundle(applications / "Kept.app", infoWithIdentifier("com.example.new"));
     fs::remove_all(applications / "Removed.app");
@@ -95,6 +96,8 @@ TEST_F(LocalResourcesTest, ReloadingKeepsKnownItemsAndFollowsTheDisk) {
     resources.loadAppItems();
 
     EXPECT_EQ(sortedNames(resources), (std::vector<std::string>{"Added", "Kept"}));
+    // The names kept in Finder order follow the new scan too.
+    EXPECT_EQ(resources.appNamesInFinderOrder(), (std::vector<std::string>{"Added", "Kept"}));
     EXPECT_EQ(resources.appItem("Kept")->identifier, "com.example.old");
     EXPECT_EQ(resources.appItem("Added")->identifier, "com.example.added");
 }
