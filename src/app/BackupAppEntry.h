@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/EntryIcon.h"
 #include "app/GenericBackupEntry.h"
@@ -38,6 +39,10 @@ struct BackupAppEntry {
     // its settings paths, the installed application of that name and the
     // state of those paths. Throws std::invalid_argument for a null file.
     static BackupAppEntry make(const std::shared_ptr<BackupFile>& file, const std::string& name);
+    // The entries of `names`, in their order, as one `make` each would give
+    // them, reading the package in two calls on its queue for all of them.
+    static std::vector<BackupAppEntry> make(const std::shared_ptr<BackupFile>& file,
+                                            const std::vector<std::string>& names);
 
     const std::string& title() const { return name; }
     // Whether one of its settings paths exists on this computer.

@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/EntryIcon.h"
 #include "app/GenericBackupEntry.h"
@@ -33,6 +34,10 @@ struct BackupExecEntry {
     // The entry of executable `name` in `file` as it stands now. Throws
     // std::invalid_argument for a null file.
     static BackupExecEntry make(const std::shared_ptr<BackupFile>& file, const std::string& name);
+    // The entries of `names`, in their order, as one `make` each would give
+    // them, reading the package in two calls on its queue for all of them.
+    static std::vector<BackupExecEntry> make(const std::shared_ptr<BackupFile>& file,
+                                             const std::vector<std::string>& names);
 
     const std::string& title() const { return name; }
     bool isFound() const { return state.modifyDate.has_value(); }

@@ -100,6 +100,18 @@ std::optional<Item> BackupFile::item(const std::string& key) {
 }
 
 template <ItemRecord Item>
+std::vector<std::optional<Item>> BackupFile::items(const std::vector<std::string>& keys) {
+    return onQueue([&] {
+        std::vector<std::optional<Item>> records;
+        records.reserve(keys.size());
+        const auto& stored = data_.items<Item>();
+        for (const std::string& key : keys)
+            records.push_back(valueFor(stored, key));
+        return records;
+    });
+}
+
+template <ItemRecord Item>
 void BackupFile::setItems(const std::vector<Item>& records) {
     onQueue([&] { editor_.setItems(records); });
 }
@@ -114,6 +126,12 @@ template std::vector<BackupFileItem> BackupFile::items();
 template std::optional<BackupAppItem> BackupFile::item(const std::string&);
 template std::optional<BackupExecItem> BackupFile::item(const std::string&);
 template std::optional<BackupFileItem> BackupFile::item(const std::string&);
+template std::vector<std::optional<BackupAppItem>> BackupFile::items(
+    const std::vector<std::string>&);
+template std::vector<std::optional<BackupExecItem>> BackupFile::items(
+    const std::vector<std::string>&);
+template std::vector<std::optional<BackupFileItem>> BackupFile::items(
+    const std::vector<std::string>&);
 template void BackupFile::setItems(const std::vector<BackupAppItem>&);
 template void BackupFile::setItems(const std::vector<BackupExecItem>&);
 template void BackupFile::setItems(const std::vector<BackupFileItem>&);

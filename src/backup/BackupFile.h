@@ -87,6 +87,9 @@ public:
     std::vector<Item> items();  // Finder order of key
     template <ItemRecord Item>
     std::optional<Item> item(const std::string& key);
+    // The records of `keys`, in their order, in one call on the queue.
+    template <ItemRecord Item>
+    std::vector<std::optional<Item>> items(const std::vector<std::string>& keys);
     template <ItemRecord Item>
     void setItems(const std::vector<Item>& items);
     // Also deletes the data copies of the items' settings paths.

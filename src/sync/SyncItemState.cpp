@@ -35,10 +35,31 @@ SyncItemState::SyncItemState(const std::shared_ptr<BackupFile>& file, std::optio
                              std::string itemIdentifier, std::vector<std::string> settingsPaths,
                              std::optional<std::string> bundleID, const LocalResources& local,
                              const PathStatuses* statuses)
+    : SyncItemState(file, enabled, std::move(itemIdentifier), std::move(settingsPaths),
+                    std::move(bundleID), local, statuses, nullptr) {}
+
+SyncItemState::SyncItemState(const std::shared_ptr<BackupFile>& file, std::optional<bool> enabled,
+                             std::string itemIdentifier, std::vector<std::string> settingsPaths,
+                             std::optional<std::string> bundleID, const LocalResources& local,
+                             const PathStatuses* statuses,
+                             std::span<const std::optional<BackupDataItem>> records)
+    : SyncItemState(file, enabled, std::move(itemIdentifier), std::move(settingsPaths),
+                    std::move(bundleID), local, statuses, &records) {}
+
+SyncItemState::SyncItemState(const std::shared_ptr<BackupFile>& file, std::optional<bool> enabled,
+                             std::string itemIdentifier, std::vector<std::string> settingsPaths,
+                             std::optional<std::string> bundleID, const LocalResources& local,
+                             const PathStatuses* statuses,
+                             const std::span<const std::optional<BackupDataItem>>* knownRecords)
     : identifier(std::move(itemIdentifier)), isEnabled(enabled), paths(std::move(settingsPaths)) {
     checked(file);
     // The package's records of every path at once: one wait for its queue.
-    const std::vector<std::optional<BackupDataItem>> records = file->dataItems(this->paths);
+    std::vector<std::optional<BackupDataItem>> fetched;
+    if (!knownRecords) fetched = file->dataItems(this->paths);
+    const std::span<const std::optional<BackupDataItem>> records =
+        knownRecords ? *knownRecords : std::span<const std::optional<BackupDataItem>>(fetched);
+    if (records.size() != this->paths.size())
+        throw std::invalid_argument("SyncItemState needs one record for each path");
     for (std::size_t i = 0; i < this->paths.size(); ++i) {
         const std::string& path = this->paths[i];
         // Paths usually come sorted: the hint makes each insertion cheap.

@@ -13,6 +13,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -61,6 +62,14 @@ struct SyncItemState {
                   std::string itemIdentifier, std::vector<std::string> settingsPaths,
                   std::optional<std::string> bundleID, const LocalResources& local,
                   const PathStatuses* statuses);
+    // The same with the package's records of the paths looked up already:
+    // `records[i]` is what BackupFile::dataItem gave for `settingsPaths[i]`.
+    // Throws std::invalid_argument when their counts differ.
+    SyncItemState(const std::shared_ptr<BackupFile>& file, std::optional<bool> enabled,
+                  std::string itemIdentifier, std::vector<std::string> settingsPaths,
+                  std::optional<std::string> bundleID, const LocalResources& local,
+                  const PathStatuses* statuses,
+                  std::span<const std::optional<BackupDataItem>> records);
 
     // The application `appName`: its switch from the package's application
     // record, its paths from the path finder, and the bundle identifier of the
@@ -82,6 +91,14 @@ struct SyncItemState {
                                      const std::string& filePath, const LocalResources& local);
 
     friend bool operator==(const SyncItemState&, const SyncItemState&) = default;
+
+private:
+    // `knownRecords` null: the records are looked up here.
+    SyncItemState(const std::shared_ptr<BackupFile>& file, std::optional<bool> enabled,
+                  std::string itemIdentifier, std::vector<std::string> settingsPaths,
+                  std::optional<std::string> bundleID, const LocalResources& local,
+                  const PathStatuses* statuses,
+                  const std::span<const std::optional<BackupDataItem>>* knownRecords);
 };
 
 }  // namespace quillfen

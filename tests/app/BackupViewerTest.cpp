@@ -94,6 +94,36 @@ TEST_F(BackupViewerTest, ApplicationRowsMergeInstalledAndRecordedApplications) {
     EXPECT_EQ(zeta.file, file);
 }
 
+TEST_F(BackupViewerTest, RowsMadeTogetherAreTheRowsMadeOneByOne) {
+    writeLocal(alphaPreferences);
+    writeLocal(".curlrc");
+    file->setAppItems({{"Hazel", true, {}}, {"Alpha", false, {}}});
+    file->backUpData(alphaPreferences);
+    file->backUpData(".curlrc");
+    writeLocal(".curlrc", "changed");
+    // Rows with two paths, none, a backed-up one, twice the same name, and
+    // a name neither installed nor recorded: each row must get its own
+    // records out of the batch.
+    const std::vector<std::string> apps{"Zeta", "Alpha", "Nowhere", "Hazel", "Alpha", "Mango"};
+    const auto together = BackupAppEntry::make(file, apps);
+    ASSERT_EQ(together.size(), apps.size());
+    for (std::size_t i = 0; i < apps.size(); ++i)
+        EXPECT_EQ(together[i], BackupAppEntry::make(file, apps[i])) << apps[i];
+    EXPECT_EQ(together[1].action(), SyncAction::doNothing);
+    EXPECT_TRUE(together[1].state.backupDate);
+
+    const std::vector<std::string> execs{"Vim", "curl", "not-a-catalog-tool"};
+    const auto execRows = BackupExecEntry::make(file, execs);
+    ASSERT_EQ(execRows.size(), execs.size());
+    for (std::size_t i = 0; i < execs.size(); ++i)
+        EXPECT_EQ(execRows[i], BackupExecEntry::make(file, execs[i])) << execs[i];
+    EXPECT_EQ(execRows[1].action(), SyncAction::backUp);
+
+    EXPECT_TRUE(BackupAppEntry::make(file, std::vector<std::string>()).empty());
+    EXPECT_THROW(BackupAppEntry::make(nullptr, apps), std::invalid_argument);
+    EXPECT_THROW(BackupExecEntry::make(nullptr, execs), std::invalid_argument);
+}
+
 TEST_F(BackupViewerTest, ExecutableRowsListTheCatalogInFinderOrder) {
     writeLocal(".curlrc");
     file->setExecItems({{"Vim", true, {}}});

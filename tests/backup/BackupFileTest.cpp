@@ -114,6 +114,14 @@ TEST_F(BackupFileTest, RecordsOfManyPathsComeInTheirOrderFromOneCall) {
     EXPECT_EQ(records[2], file->dataItem("a.txt"));
     EXPECT_EQ(records[3], records[0]);
     EXPECT_NE(records[0]->uuid, records[2]->uuid);
+
+    file->setAppItems({{"Hazel", false, {}}, {"Mail", true, {}}});
+    const auto apps = file->items<BackupAppItem>({"Mail", "Absent", "Hazel"});
+    ASSERT_EQ(apps.size(), 3u);
+    EXPECT_EQ(apps[0], file->appItem("Mail"));
+    EXPECT_EQ(apps[1], std::nullopt);
+    ASSERT_TRUE(apps[2]);
+    EXPECT_FALSE(apps[2]->isEnabled);
 }
 
 TEST_F(BackupFileTest, RemovingAnAppDeletesTheCopiesOfItsSettingsPathsThenAnnouncesTheApp) {
