@@ -259,23 +259,32 @@ void UserSettings::storeJSON(const std::string& name, std::optional<json> value)
         } else if (state == FileState::missing) {
             current = values_;
         }
+        // Every command and window stores some values at start; rewriting the
+        // file with what it holds would cost a synchronous write each time.
+        const auto stored = current.find(name);
+        const bool unchanged =
+            state == FileState::readable &&
+            (value ? stored != current.end() && *stored == *value : stored == current.end());
         if (value) {
             current[name] = *value;
         } else {
             current.erase(name);
         }
         values_ = current;
-        const std::string text = prettyJSON(current);
-        try {
-            // Never write a file that the next read would refuse.
-            checkJSONLimits(text);
-        } catch (const JSONLimitError& error) {
-            throw fs::filesystem_error("cannot write the settings, " + std::string(error.what()),
-                                       fileURL_, std::make_error_code(std::errc::file_too_large));
+        if (!unchanged) {
+            const std::string text = prettyJSON(current);
+            try {
+                // Never write a file that the next read would refuse.
+                checkJSONLimits(text);
+            } catch (const JSONLimitError& error) {
+                throw fs::filesystem_error(
+                    "cannot write the settings, " + std::string(error.what()), fileURL_,
+                    std::make_error_code(std::errc::file_too_large));
+            }
+            std::error_code error;
+            fs::create_directories(fileURL_.parent_path(), error);
+            FileManager::writeAtomically(fileURL_, text);
         }
-        std::error_code error;
-        fs::create_directories(fileURL_.parent_path(), error);
-        FileManager::writeAtomically(fileURL_, text);
     }
     NotificationCenter::defaultCenter().post(didEditKeyNotification, this,
                                              {{editedKeyNameKey, name}});

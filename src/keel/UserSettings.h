@@ -113,7 +113,9 @@ public:
 
     // Writes a value. Throws std::filesystem::filesystem_error when the file
     // cannot be written, also when it would grow past what is read back
-    // (file_too_large); the value is then kept for this process anyway.
+    // (file_too_large); the value is then kept for this process anyway. When
+    // the file already holds that value (or, for a removal, lacks the key),
+    // nothing is written; the edit is announced all the same.
     template <class T>
     void set(const EvaluedUserSettingKey<T>& key, const T& value) {
         storeJSON(key.name, UserSettingValue<T>::encode(value));

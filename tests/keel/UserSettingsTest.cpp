@@ -89,6 +89,34 @@ TEST_F(UserSettingsTest, KeysWrittenByAnotherProcessAreKept) {
     EXPECT_TRUE(settings.get(mine));
 }
 
+TEST_F(UserSettingsTest, StoringWhatTheFileHoldsLeavesTheFileAlone) {
+    const EvaluedUserSettingKey<bool> flag{"Flag", false};
+    const OptionalUserSettingKey<std::string> text{"Text"};
+    // Written by hand, in a layout a rewrite would change.
+    const std::string handWritten = R"({"Flag":true,"Other":1})";
+    writeFile(file, handWritten);
+    settings.set(flag, true);
+    settings.set(text, std::optional<std::string>());  // absent already
+    EXPECT_EQ(readFile(file), handWritten);
+
+    // A value another process changed or removed on disk is written again,
+    // even though this process last stored the same one.
+    settings.set(text, std::optional<std::string>("mine"));
+    writeFile(file, R"({"Flag":true})");
+    settings.set(text, std::optional<std::string>("mine"));
+    settings.setFileURL(file);
+    EXPECT_EQ(settings.get(text), "mine");
+    EXPECT_TRUE(settings.get(flag));
+    settings.set(flag, false);
+    settings.setFileURL(file);
+    EXPECT_FALSE(settings.get(flag));
+
+    // Without a file, even a default-valued store makes one.
+    fs::remove(file);
+    settings.set(flag, false);
+    EXPECT_TRUE(fs::exists(file));
+}
+
 TEST_F(UserSettingsTest, EveryWritePostsTheEditedKeyName) {
     std::vector<std::string> names;
     keel::NoteSubscriber subscriber;
