@@ -331,9 +331,15 @@ private:
 };
 
 std::vector<std::string> Harness::environmentFor(const fs::path& home) const {
-    return {"HOME=" + home.string(), "XDG_CONFIG_HOME=" + (options_.work / "config").string(),
+    // The commands keep their cache of the desktop entries in the work
+    // folder too: after the first command, every one finds it, as on a
+    // computer where Quillfen has run before.
+    return {"HOME=" + home.string(),
+            "XDG_CONFIG_HOME=" + (options_.work / "config").string(),
             "XDG_DATA_HOME=" + (options_.work / "data").string(),
-            "XDG_DATA_DIRS=" + systemData_.string(), "LC_ALL=C.UTF-8"};
+            "XDG_CACHE_HOME=" + (options_.work / "cache").string(),
+            "XDG_DATA_DIRS=" + systemData_.string(),
+            "LC_ALL=C.UTF-8"};
 }
 
 ProcessSpec Harness::copySpec(const Scenario& s, const fs::path& from, const fs::path& to) const {

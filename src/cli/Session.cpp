@@ -15,6 +15,7 @@
 #include "keel/FileManager.h"
 #include "keel/NoteSubscriber.h"
 #include "local/AccessManager.h"
+#include "local/DesktopEntryCache.h"
 #include "local/LocalResources.h"
 
 namespace fs = std::filesystem;
@@ -37,7 +38,9 @@ Session::Session(const GlobalOptions& options, const Printer& print)
     if (options_.applications)
         LocalResources::setApplicationsDirectory(absolutePath(*options_.applications));
     if (options_.package) options_.package = absolutePath(*options_.package);
-    // The installed applications are read while the package is.
+    // The installed applications are read while the package is, the parsed
+    // desktop entries kept between commands.
+    LocalResources::setDesktopEntryCacheURL(DesktopEntryCache::defaultURL());
     LocalResources::prefetchApplications();
     BackupManager& manager = BackupManager::shared();
     manager.setProcessingDelay(std::chrono::milliseconds(0));

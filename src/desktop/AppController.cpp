@@ -26,6 +26,7 @@
 #include "keel/StoppableState.h"
 #include "keel/UserSettings.h"
 #include "local/AccessManager.h"
+#include "local/DesktopEntryCache.h"
 #include "local/LocalResources.h"
 #include "outfitter/BuildSettings.h"
 #include "outfitter/BundleInfo.h"
@@ -80,8 +81,10 @@ AppController::~AppController() {
 }
 
 void AppController::applicationWillFinishLaunching() {
-    // The shared instances, in this order: the installed applications, the
-    // manager with its viewer, the granted folders.
+    // The shared instances, in this order: the installed applications (the
+    // parsed desktop entries kept between launches), the manager with its
+    // viewer, the granted folders.
+    quillfen::LocalResources::setDesktopEntryCacheURL(quillfen::DesktopEntryCache::defaultURL());
     quillfen::LocalResources::shared();
     (void)context_.manager().viewer();
     quillfen::AccessManager& access = quillfen::AccessManager::shared();

@@ -51,6 +51,8 @@ struct DesktopEntry {
     // The version an AppImage integration writes ("X-AppImage-Version").
     std::optional<std::string> appImageVersion;
 
+    friend bool operator==(const DesktopEntry&, const DesktopEntry&) = default;
+
     // The entry of the text of a desktop entry file; none when malformed or
     // when "Type" or "Name" is missing.
     static std::optional<DesktopEntry> parse(std::string_view text);

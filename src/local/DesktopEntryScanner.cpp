@@ -10,11 +10,13 @@
 #include <string_view>
 #include <system_error>
 #include <unordered_set>
+#include <utility>
 
 #include "keel/DispatchQueue.h"
 #include "keel/FileManager.h"
 #include "local/CatalogIdentities.h"
 #include "local/DesktopEntry.h"
+#include "local/DesktopEntryCache.h"
 
 namespace quillfen {
 
@@ -172,9 +174,23 @@ std::vector<std::string> DesktopEntryScanner::currentDesktops() {
 
 namespace {
 
+// The entry of `file`, taken from `cache` while the file is unchanged, else
+// read and remembered there. Its status is taken before it is read: a file
+// that changes meanwhile is read again at the next scan.
+std::optional<DesktopEntry> readEntry(const fs::path& file, DesktopEntryCache* cache) {
+    if (!cache) return DesktopEntry::read(file);
+    struct stat info {};
+    if (::stat(file.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return DesktopEntry::read(file);
+    if (auto cached = cache->entry(file.native(), info)) return cached;
+    std::optional<DesktopEntry> entry = DesktopEntry::read(file);
+    if (entry) cache->remember(file.native(), info, *entry);
+    return entry;
+}
+
 // The entries of `files`, in their order; std::nullopt for those that cannot
 // be read or are malformed.
-std::vector<std::optional<DesktopEntry>> readAll(const std::vector<fs::path>& files) {
+std::vector<std::optional<DesktopEntry>> readAll(const std::vector<fs::path>& files,
+                                                 DesktopEntryCache* cache) {
     std::vector<std::optional<DesktopEntry>> entries(files.size());
     // Opening and parsing hundreds of small files is most of the time a
     // command takes to start: shared by the cores, a group of files each.
@@ -182,15 +198,17 @@ std::vector<std::optional<DesktopEntry>> readAll(const std::vector<fs::path>& fi
     keel::DispatchQueue::concurrentPerform(groups, [&](std::size_t group) {
         const std::size_t end = std::min(files.size(), (group + 1) * kFilesPerGroup);
         for (std::size_t i = group * kFilesPerGroup; i < end; ++i)
-            entries[i] = DesktopEntry::read(files[i]);
+            entries[i] = readEntry(files[i], cache);
     });
+    if (cache) cache->save(files);
     return entries;
 }
 
 }  // namespace
 
 std::vector<LocalAppItem> DesktopEntryScanner::applications(
-    const std::vector<fs::path>& folders, const std::vector<std::string>& desktops) {
+    const std::vector<fs::path>& folders, const std::vector<std::string>& desktops,
+    DesktopEntryCache* cache) {
     struct Folder {
         std::vector<Candidate> candidates;
         bool inSnapFolder = false;
@@ -204,7 +222,7 @@ std::vector<LocalAppItem> DesktopEntryScanner::applications(
     }
     // Read all at once, also entries an earlier folder's entry of the same ID
     // hides; they are few, and which one counts is still decided in order.
-    std::vector<std::optional<DesktopEntry>> entries = readAll(files);
+    std::vector<std::optional<DesktopEntry>> entries = readAll(files, cache);
 
     std::vector<LocalAppItem> items;
     std::unordered_set<std::string> claimedIDs;

@@ -38,6 +38,8 @@
 
 namespace quillfen {
 
+class DesktopEntryCache;
+
 class DesktopEntryScanner {
 public:
     DesktopEntryScanner() = delete;
@@ -56,9 +58,11 @@ public:
     static std::vector<std::string> currentDesktops();
 
     // The applications of the desktop entries in `folders`, after the rules
-    // above, in precedence order, each name once.
+    // above, in precedence order, each name once. With a `cache`, the texts
+    // of unchanged entries come from it, and it is saved when it changed.
     static std::vector<LocalAppItem> applications(const std::vector<std::filesystem::path>& folders,
-                                                  const std::vector<std::string>& desktops);
+                                                  const std::vector<std::string>& desktops,
+                                                  DesktopEntryCache* cache = nullptr);
 };
 
 }  // namespace quillfen

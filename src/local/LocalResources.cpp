@@ -11,6 +11,7 @@
 #include "keel/FinderOrder.h"
 #include "keel/NotificationCenter.h"
 #include "keel/URL.h"
+#include "local/DesktopEntryCache.h"
 #include "local/DesktopEntryScanner.h"
 
 namespace quillfen {
@@ -163,6 +164,23 @@ Prefetch& prefetch() {
 
 }  // namespace
 
+namespace {
+
+std::optional<fs::path>& configuredDesktopEntryCacheURL() {
+    static std::optional<fs::path> url;
+    return url;
+}
+
+// The scan of `folders`, through the configured cache when there is one.
+std::vector<LocalAppItem> scanDesktopEntries(const std::vector<fs::path>& folders) {
+    std::optional<DesktopEntryCache> cache;
+    if (const auto url = LocalResources::desktopEntryCacheURL()) cache.emplace(*url);
+    return DesktopEntryScanner::applications(folders, DesktopEntryScanner::currentDesktops(),
+                                             cache ? &*cache : nullptr);
+}
+
+}  // namespace
+
 void LocalResources::prefetchApplications() {
     auto folders = desktopEntryFolders();
     if (folders.empty()) return;
@@ -170,9 +188,8 @@ void LocalResources::prefetchApplications() {
     std::lock_guard lock(state.mutex);
     if (state.applications) return;
     state.folders = folders;
-    state.applications = std::async(std::launch::async, [folders = std::move(folders)] {
-        return DesktopEntryScanner::applications(folders, DesktopEntryScanner::currentDesktops());
-    });
+    state.applications = std::async(
+        std::launch::async, [folders = std::move(folders)] { return scanDesktopEntries(folders); });
 }
 
 void LocalResources::finishPrefetch() {
@@ -206,6 +223,16 @@ void LocalResources::setApplicationsDirectory(fs::path url) {
 fs::path LocalResources::applicationsDirectory() {
     std::lock_guard lock(applicationsDirectoryMutex());
     return configuredApplicationsDirectory();
+}
+
+void LocalResources::setDesktopEntryCacheURL(std::optional<fs::path> url) {
+    std::lock_guard lock(applicationsDirectoryMutex());
+    configuredDesktopEntryCacheURL() = std::move(url);
+}
+
+std::optional<fs::path> LocalResources::desktopEntryCacheURL() {
+    std::lock_guard lock(applicationsDirectoryMutex());
+    return configuredDesktopEntryCacheURL();
 }
 
 void LocalResources::setDesktopEntryFolders(std::vector<fs::path> folders) {
@@ -263,10 +290,7 @@ void LocalResources::loadAppItems() {
                 prefetched = std::move(state.applications);
             state.applications.reset();
         }
-        auto scanned = prefetched
-                           ? prefetched->get()
-                           : DesktopEntryScanner::applications(
-                                 desktopEntryFolders_, DesktopEntryScanner::currentDesktops());
+        auto scanned = prefetched ? prefetched->get() : scanDesktopEntries(desktopEntryFolders_);
         for (LocalAppItem& item : scanned) {
             std::string name = item.name;
             items.try_emplace(std::move(name), std::move(item));

@@ -63,6 +63,11 @@ public:
     // Takes effect only when set before the first call of `shared()`.
     static void setDesktopEntryFolders(std::vector<std::filesystem::path> folders);
     static std::vector<std::filesystem::path> desktopEntryFolders();
+    // The file that keeps the texts of the desktop entries between scans (see
+    // DesktopEntryCache); none by default, so that only the programs, which
+    // set it, leave one behind. Takes effect for the scans that start after.
+    static void setDesktopEntryCacheURL(std::optional<std::filesystem::path> url);
+    static std::optional<std::filesystem::path> desktopEntryCacheURL();
     // Starts reading the desktop entries of `desktopEntryFolders()` on a
     // thread of its own, for the first `shared()` to take instead of reading
     // them itself: a program that will need the installed applications and
