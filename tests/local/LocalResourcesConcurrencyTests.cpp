@@ -6,6 +6,7 @@
 #include <thread>
 #include <vector>
 
+#include "local/DesktopEntryCache.h"
 #include "local/DesktopEntryScanner.h"
 #include "local/LocalResources.h"
 #include "support/FakeBundles.h"
@@ -93,6 +94,15 @@ TEST_F(LocalResourcesConcurrencyTest, EntriesReadOnManyThreadsKeepPrecedenceAndO
         for (const LocalAppItem& item : DesktopEntryScanner::applications({user, system}, {}))
             names.push_back(item.name);
         EXPECT_EQ(names, expected) << "round " << round;
+    }
+    // Through a cache: filled by every thread at once, then read by them.
+    for (int round = 0; round < 2; ++round) {
+        DesktopEntryCache cache(folder / "cache");
+        std::vector<std::string> names;
+        for (const LocalAppItem& item :
+             DesktopEntryScanner::applications({user, system}, {}, &cache))
+            names.push_back(item.name);
+        EXPECT_EQ(names, expected) << "cached round " << round;
     }
 }
 
