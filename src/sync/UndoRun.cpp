@@ -334,10 +334,14 @@ void UndoRun::flushUnflushed() {
 
 void UndoRun::didInstall(int index, const fs::path& url) noexcept {
     try {
+        // Summed up before the lock is taken: the walk of a large folder must
+        // not hold up the other items, which need the lock to keep their
+        // paths before they install them.
+        std::string installed = fingerprint(url);
         std::lock_guard lock(mutex_);
         Entry* entry = find(entries_, index);
         if (!entry) return;
-        entry->installedFingerprint = fingerprint(url);
+        entry->installedFingerprint = std::move(installed);
         appendJournal(
             json{{"installed", index}, {"fingerprint", *entry->installedFingerprint}}.dump(),
             false);
