@@ -145,8 +145,9 @@ private:
 
 }  // namespace
 
-void FileContentCopier::copy(int from, int to, off_t sourceSize, const fs::path& source,
-                             const fs::path& destination) {
+void FileContentCopier::copy(int from, int to, const struct stat& sourceInfo,
+                             const fs::path& source, const fs::path& destination) {
+    const off_t sourceSize = sourceInfo.st_size;
     Copy copy(from, to, sourceSize, source, destination);
     if (sourceSize <= 0) {
         // Empty, or made as it is read (the files of /proc report 0 bytes):
@@ -156,8 +157,22 @@ void FileContentCopier::copy(int from, int to, off_t sourceSize, const fs::path&
         copy.range(0, -1);
         return;
     }
-    if (cloneWholeFile(from, to) == 0) return;
-    if (!cloneIsRefused(errno)) throwFileSystemError("cannot clone", source, errno);
+    if (cloneRefusedFrom_ != sourceInfo.st_dev) {
+        if (cloneWholeFile(from, to) == 0) return;
+        const int error = errno;
+        if (!cloneIsRefused(error)) throwFileSystemError("cannot clone", source, error);
+        // EINVAL can be about this one file (btrfs refuses a clone between
+        // files of different copy-on-write flags); the others are about the
+        // two file systems, and hold for every file between them.
+        if (error != EINVAL) cloneRefusedFrom_ = sourceInfo.st_dev;
+    }
+
+    // Blocks that cover the size leave no room for a hole (st_blocks counts
+    // 512-byte units whatever the file system's block size).
+    if (static_cast<off_t>(sourceInfo.st_blocks) * 512 >= sourceSize) {
+        copy.range(0, -1);
+        return;
+    }
 
     // The ranges that hold data, one after the other; the holes between them
     // stay holes in the copy, as they are never written.

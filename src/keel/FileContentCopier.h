@@ -17,25 +17,38 @@
 // of FileSystemFaults; a refused clone or in-kernel copy falls back to the
 // next way, any other error is thrown.
 //
-// Threads: stateless; may be called from any thread, for different files at
-// once. Flushing and closing the copy are the caller's.
+// One copier serves the files of one copy of a tree, all into one
+// destination folder: once a file system has refused a clone as a whole (it
+// cannot clone, or not across these two file systems), the copier asks no
+// more for files from that same source file system. A file whose allocated
+// blocks cover its size has no holes, and is copied without looking for any.
+//
+// Threads: a copier is used by one thread at a time; different copiers may
+// copy at once. Flushing and closing the copy are the caller's.
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <filesystem>
+#include <optional>
 
 namespace keel {
 
 class FileContentCopier {
 public:
     // Copies the content of the regular file open for reading at `from` into
-    // the empty file open for writing at `to`. `sourceSize` is the size the
-    // source reported before it was opened; `source` and `destination` name
-    // the two in errors. Throws std::filesystem::filesystem_error with the
-    // system's error; the copy is then incomplete.
-    static void copy(int from, int to, off_t sourceSize, const std::filesystem::path& source,
-                     const std::filesystem::path& destination);
+    // the empty file open for writing at `to`. `source` is what the source
+    // reported before it was opened (its size, blocks and device);
+    // `sourcePath` and `destination` name the two in errors. Throws
+    // std::filesystem::filesystem_error with the system's error; the copy is
+    // then incomplete.
+    void copy(int from, int to, const struct stat& source, const std::filesystem::path& sourcePath,
+              const std::filesystem::path& destination);
+
+private:
+    // The source file system whose clones the destination's refused.
+    std::optional<dev_t> cloneRefusedFrom_;
 };
 
 }  // namespace keel

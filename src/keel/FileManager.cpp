@@ -211,6 +211,7 @@ std::string childPath(const std::string& relative, std::string_view name) {
 // and the newest date seen.
 struct CopyWalk {
     bool flushFiles = false;
+    FileContentCopier copier;
     std::vector<std::string> leftOut;
     timespec newest{};
     bool sawAny = false;
@@ -253,7 +254,7 @@ void copyItem(const fs::path& source, const fs::path& destination, CopyWalk& wal
         FileDescriptor to(
             openForWriting(destination.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
         if (to.fd < 0) throwErrno("cannot create", destination);
-        FileContentCopier::copy(from.fd, to.fd, info.st_size, source, destination);
+        walk.copier.copy(from.fd, to.fd, info, source, destination);
         if (changeMode(to.fd, info.st_mode & 07777) != 0)
             throwErrno("cannot set the permissions of", destination);
         const timespec times[2] = {info.st_atim, info.st_mtim};

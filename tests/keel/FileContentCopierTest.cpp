@@ -233,3 +233,42 @@ TEST(FileContentCopierTest, FilesThatMisstateTheirSizeAreCopiedAsRead) {
         EXPECT_EQ(readFile(dir / "copy"), content);
     }
 }
+
+// A file system that refuses clones as such is asked once per copied folder,
+// not once per file; a refusal that can be about one file (EINVAL) is not
+// taken for the others. Every file is copied whichever it was.
+TEST(FileContentCopierTest, AClonesRefusalForTheFileSystemHoldsForTheRestOfTheFolder) {
+    TemporaryDirectory dir;
+    fs::create_directories(dir / "source" / "sub");
+    for (const char* name : {"a", "b", "sub/c"})
+        writeFile(dir / "source" / name, std::string("content of ") + name);
+    for (const int error : {EOPNOTSUPP, EXDEV, EINVAL}) {
+        SCOPED_TRACE("errno " + std::to_string(error));
+        // The step of the first clone, found by arming one step after another.
+        bool refusedFirstClone = false;
+        for (std::uint64_t n = 1; !refusedFirstClone && n < 20; ++n) {
+            fs::remove_all(dir / "copy");
+            FileSystemFaults::Scope fault(n, error);
+            try {
+                FileManager::overwritingCopy(dir / "source", dir / "copy");
+            } catch (const fs::filesystem_error&) {
+                continue;  // an earlier step failed
+            }
+            if (FileSystemFaults::failedOperation() != Operation::cloneFile) continue;
+            refusedFirstClone = true;
+            if (error == EINVAL) {
+                EXPECT_GT(FileSystemFaults::passed(Operation::cloneFile), 0u);
+            } else {
+                EXPECT_EQ(FileSystemFaults::passed(Operation::cloneFile), 0u);
+            }
+            for (const char* name : {"a", "b", "sub/c"})
+                EXPECT_EQ(readFile(dir / "copy" / name), std::string("content of ") + name);
+        }
+        EXPECT_TRUE(refusedFirstClone);
+        // The next copy asks again.
+        FileSystemFaults::Scope counting(0, 0);
+        fs::remove_all(dir / "copy");
+        FileManager::overwritingCopy(dir / "source", dir / "copy");
+        EXPECT_GT(FileSystemFaults::passed(Operation::cloneFile), 0u);
+    }
+}
