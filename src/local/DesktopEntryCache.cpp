@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <system_error>
-#include <unordered_set>
 #include <utility>
 
 #include "keel/FileDescriptor.h"
@@ -195,7 +194,7 @@ void DesktopEntryCache::load() {
     const std::optional<std::string> stored = readBounded(url_);
     if (!stored || !std::string_view(*stored).starts_with(kHeader)) return;
     std::string_view rest = std::string_view(*stored).substr(kHeader.size());
-    std::unordered_map<std::string, Record> records;
+    Records records;
     while (!rest.empty()) {
         std::size_t pathLength = 0;
         std::size_t bodyLength = 0;
@@ -227,33 +226,30 @@ void DesktopEntryCache::load() {
     records_ = std::move(records);
 }
 
-std::optional<DesktopEntry> DesktopEntryCache::entry(const std::string& path,
+std::optional<DesktopEntry> DesktopEntryCache::entry(std::string_view path,
                                                      const struct stat& info) const {
     const auto found = records_.find(path);
     if (found == records_.end() || !matches(found->second, info)) return std::nullopt;
     return found->second.entry;
 }
 
-void DesktopEntryCache::remember(const std::string& path, const struct stat& info,
+void DesktopEntryCache::remember(std::string_view path, const struct stat& info,
                                  DesktopEntry entry) {
     Record record = recordOf(info, std::move(entry));
     std::lock_guard lock(mutex_);
-    fresh_.insert_or_assign(path, std::move(record));
+    fresh_.insert_or_assign(std::string(path), std::move(record));
 }
 
-void DesktopEntryCache::save(const std::vector<fs::path>& paths) {
+void DesktopEntryCache::save(const std::vector<std::string_view>& paths) {
     std::lock_guard lock(mutex_);
-    std::unordered_set<std::string> found;
-    for (const fs::path& path : paths)
-        found.insert(path.native());
-    bool changed = !fresh_.empty();
-    for (const auto& [path, record] : records_) {
-        if (!found.contains(path)) changed = true;
-    }
-    if (!changed) return;
+    // A cached file no longer found leaves a record that none of `paths` names.
+    std::size_t kept = 0;
+    for (const std::string_view path : paths)
+        kept += records_.contains(path) ? 1 : 0;
+    if (fresh_.empty() && kept == records_.size()) return;
 
     std::string out(kHeader);
-    const auto append = [&out](const std::string& path, const Record& record) {
+    const auto append = [&out](std::string_view path, const Record& record) {
         appendNumber(out, path.size(), ' ');
         appendNumber(out, static_cast<std::uintmax_t>(record.device), ' ');
         appendNumber(out, static_cast<std::uintmax_t>(record.inode), ' ');
@@ -268,11 +264,11 @@ void DesktopEntryCache::save(const std::vector<fs::path>& paths) {
         out += body;
         out += '\n';
     };
-    for (const fs::path& path : paths) {
-        if (const auto fresh = fresh_.find(path.native()); fresh != fresh_.end()) {
-            append(path.native(), fresh->second);
-        } else if (const auto kept = records_.find(path.native()); kept != records_.end()) {
-            append(path.native(), kept->second);
+    for (const std::string_view path : paths) {
+        if (const auto fresh = fresh_.find(path); fresh != fresh_.end()) {
+            append(path, fresh->second);
+        } else if (const auto old = records_.find(path); old != records_.end()) {
+            append(path, old->second);
         }
     }
     if (out.size() > kMaximumCacheSize) return;

@@ -19,7 +19,7 @@
 // bytes; an absent value as "-"; a flag as "0" or "1"; a list as its count,
 // "*" and its strings.
 //
-// Thread safety: after loading, `text` and `remember` may be called from any
+// Thread safety: after loading, `entry` and `remember` may be called from any
 // number of threads at once; `save` must not overlap them.
 #pragma once
 
@@ -29,6 +29,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -47,14 +48,15 @@ public:
 
     // The cached entry of the file `path` when `info` (its stat, links
     // followed) is what it was when the entry was read.
-    std::optional<DesktopEntry> entry(const std::string& path, const struct stat& info) const;
+    std::optional<DesktopEntry> entry(std::string_view path, const struct stat& info) const;
     // Records the entry read from `path` after stat() gave `info`.
-    void remember(const std::string& path, const struct stat& info, DesktopEntry entry);
+    void remember(std::string_view path, const struct stat& info, DesktopEntry entry);
 
     // Writes the entries of `paths` (the files the scan found) back when
     // anything changed: a text remembered, or a cached file no longer
     // found. Failures are ignored; the next run reads the entries again.
-    void save(const std::vector<std::filesystem::path>& paths);
+    // `paths` holds each file once.
+    void save(const std::vector<std::string_view>& paths);
 
 private:
     struct Record {
@@ -70,9 +72,17 @@ private:
     void load();
 
     std::filesystem::path url_;
-    std::unordered_map<std::string, Record> records_;
+    // Looked up by the scan's own strings, without a copy of each.
+    struct PathHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view path) const noexcept {
+            return std::hash<std::string_view>{}(path);
+        }
+    };
+    using Records = std::unordered_map<std::string, Record, PathHash, std::equal_to<>>;
+    Records records_;
     std::mutex mutex_;
-    std::unordered_map<std::string, Record> fresh_;  // guarded by mutex_
+    Records fresh_;  // guarded by mutex_
 };
 
 }  // namespace quillfen

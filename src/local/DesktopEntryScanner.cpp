@@ -44,8 +44,10 @@ std::vector<std::string> splitColons(std::string_view value) {
     return elements;
 }
 
+// Kept as plain strings: a path object would split every name into its
+// components, for hundreds of files of which each is only opened once.
 struct Candidate {
-    fs::path file;
+    std::string file;
     std::string desktopID;
 };
 
@@ -96,8 +98,7 @@ std::vector<Candidate> candidatesIn(const fs::path& root) {
                     subfolders.push_back({base + name, level.prefix + name + "-", level.depth + 1});
             } else if (name.size() > kExtension.size() && name.ends_with(kExtension)) {
                 candidates.push_back(
-                    {fs::path(base + name),
-                     level.prefix + name.substr(0, name.size() - kExtension.size())});
+                    {base + name, level.prefix + name.substr(0, name.size() - kExtension.size())});
             }
         }
         // Depth first, subfolders in name order after the folder's own files.
@@ -177,19 +178,19 @@ namespace {
 // The entry of `file`, taken from `cache` while the file is unchanged, else
 // read and remembered there. Its status is taken before it is read: a file
 // that changes meanwhile is read again at the next scan.
-std::optional<DesktopEntry> readEntry(const fs::path& file, DesktopEntryCache* cache) {
+std::optional<DesktopEntry> readEntry(const std::string& file, DesktopEntryCache* cache) {
     if (!cache) return DesktopEntry::read(file);
     struct stat info {};
     if (::stat(file.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return DesktopEntry::read(file);
-    if (auto cached = cache->entry(file.native(), info)) return cached;
+    if (auto cached = cache->entry(file, info)) return cached;
     std::optional<DesktopEntry> entry = DesktopEntry::read(file);
-    if (entry) cache->remember(file.native(), info, *entry);
+    if (entry) cache->remember(file, info, *entry);
     return entry;
 }
 
 // The entries of `files`, in their order; std::nullopt for those that cannot
 // be read or are malformed.
-std::vector<std::optional<DesktopEntry>> readAll(const std::vector<fs::path>& files,
+std::vector<std::optional<DesktopEntry>> readAll(const std::vector<const Candidate*>& files,
                                                  DesktopEntryCache* cache) {
     std::vector<std::optional<DesktopEntry>> entries(files.size());
     // Opening and parsing hundreds of small files is most of the time a
@@ -198,9 +199,15 @@ std::vector<std::optional<DesktopEntry>> readAll(const std::vector<fs::path>& fi
     keel::DispatchQueue::concurrentPerform(groups, [&](std::size_t group) {
         const std::size_t end = std::min(files.size(), (group + 1) * kFilesPerGroup);
         for (std::size_t i = group * kFilesPerGroup; i < end; ++i)
-            entries[i] = readEntry(files[i], cache);
+            entries[i] = readEntry(files[i]->file, cache);
     });
-    if (cache) cache->save(files);
+    if (cache) {
+        std::vector<std::string_view> paths;
+        paths.reserve(files.size());
+        for (const Candidate* candidate : files)
+            paths.emplace_back(candidate->file);
+        cache->save(paths);
+    }
     return entries;
 }
 
@@ -214,11 +221,12 @@ std::vector<LocalAppItem> DesktopEntryScanner::applications(
         bool inSnapFolder = false;
     };
     std::vector<Folder> listed;
-    std::vector<fs::path> files;
-    for (const fs::path& folder : folders) {
+    std::vector<const Candidate*> files;
+    for (const fs::path& folder : folders)
         listed.push_back({candidatesIn(folder), isSnapFolder(folder)});
-        for (const Candidate& candidate : listed.back().candidates)
-            files.push_back(candidate.file);
+    for (const Folder& folder : listed) {
+        for (const Candidate& candidate : folder.candidates)
+            files.push_back(&candidate);
     }
     // Read all at once, also entries an earlier folder's entry of the same ID
     // hides; they are few, and which one counts is still decided in order.

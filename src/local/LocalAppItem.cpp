@@ -39,13 +39,13 @@ LocalAppItem::LocalAppItem(const std::filesystem::path& bundle)
     iconFileURL = iconFileURLFor(bundleURL, info.string("CFBundleIconFile"));
 }
 
-LocalAppItem LocalAppItem::fromDesktopEntry(const std::filesystem::path& file,
+LocalAppItem LocalAppItem::fromDesktopEntry(std::filesystem::path file,
                                             const std::string& desktopID, const DesktopEntry& entry,
                                             std::string name, bool inSnapFolder) {
     LocalAppItem item;
     item.packaging = Packaging::desktopEntry;
-    item.bundleURL = file;
     item.infoURL = file;
+    item.bundleURL = std::move(file);
     item.name = std::move(name);
     item.identifier = desktopID;
     item.version = entry.appImageVersion;

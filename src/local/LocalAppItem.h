@@ -72,9 +72,9 @@ struct LocalAppItem {
     // `desktopID`, named `name`. A Flatpak is told by a valid "X-Flatpak"
     // application ID; a snap by a valid "X-SnapInstanceName", or by a desktop
     // ID "<snap>_<app>" when `inSnapFolder` (snapd's own applications folder).
-    static LocalAppItem fromDesktopEntry(const std::filesystem::path& file,
-                                         const std::string& desktopID, const DesktopEntry& entry,
-                                         std::string name, bool inSnapFolder);
+    static LocalAppItem fromDesktopEntry(std::filesystem::path file, const std::string& desktopID,
+                                         const DesktopEntry& entry, std::string name,
+                                         bool inSnapFolder);
 
     // Whether `id` is a Flatpak application ID: three or more elements
     // separated by ".", each of ASCII letters, digits, "_" and "-" and not

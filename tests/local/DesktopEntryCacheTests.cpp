@@ -47,7 +47,7 @@ protected:
     void forgeCache(const fs::path& file, const std::string& name) const {
         DesktopEntryCache forged(cacheFile);
         forged.remember(file.native(), statOf(file), *DesktopEntry::parse(desktopEntryText(name)));
-        forged.save({file});
+        forged.save({file.native()});
     }
 };
 
@@ -117,7 +117,7 @@ TEST_F(DesktopEntryCacheTest, EveryFieldComesBackAsItWasStored) {
         DesktopEntryCache cache(cacheFile);
         cache.remember(a.native(), statOf(a), full);
         cache.remember(b.native(), statOf(b), bare);
-        cache.save({a, b});
+        cache.save({a.native(), b.native()});
     }
     const DesktopEntryCache cache(cacheFile);
     EXPECT_EQ(cache.entry(a.native(), statOf(a)), full);
