@@ -12,8 +12,6 @@
 #include "keel/FileDescriptor.h"
 #include "keel/FileSystemFaults.h"
 
-namespace fs = std::filesystem;
-
 namespace keel {
 
 namespace {
@@ -60,7 +58,8 @@ bool kernelCopyIsRefused(int error) {
 // One file's copy, which remembers whether the kernel still copies for it.
 class Copy {
 public:
-    Copy(int from, int to, off_t reportedSize, const fs::path& source, const fs::path& destination)
+    Copy(int from, int to, off_t reportedSize, const std::string& source,
+         const std::string& destination)
         : from_(from),
           to_(to),
           reportedSize_(reportedSize),
@@ -137,8 +136,8 @@ private:
     int from_;
     int to_;
     off_t reportedSize_;
-    const fs::path& source_;
-    const fs::path& destination_;
+    const std::string& source_;
+    const std::string& destination_;
     bool kernelCopies_ = true;
     char buffer_[kBufferSize];
 };
@@ -146,7 +145,7 @@ private:
 }  // namespace
 
 void FileContentCopier::copy(int from, int to, const struct stat& sourceInfo,
-                             const fs::path& source, const fs::path& destination) {
+                             const std::string& source, const std::string& destination) {
     const off_t sourceSize = sourceInfo.st_size;
     Copy copy(from, to, sourceSize, source, destination);
     if (sourceSize <= 0) {

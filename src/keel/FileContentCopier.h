@@ -30,8 +30,8 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
-#include <filesystem>
 #include <optional>
+#include <string>
 
 namespace keel {
 
@@ -43,8 +43,8 @@ public:
     // `sourcePath` and `destination` name the two in errors. Throws
     // std::filesystem::filesystem_error with the system's error; the copy is
     // then incomplete.
-    void copy(int from, int to, const struct stat& source, const std::filesystem::path& sourcePath,
-              const std::filesystem::path& destination);
+    void copy(int from, int to, const struct stat& source, const std::string& sourcePath,
+              const std::string& destination);
 
 private:
     // The source file system whose clones the destination's refused.

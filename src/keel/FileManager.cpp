@@ -9,6 +9,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -82,10 +83,6 @@ int setDates(int fd, const timespec times[2]) {
 int setDatesAt(const char* path, const timespec times[2]) {
     if (FileSystemFaults::check(Operation::setDates)) return -1;
     return ::utimensat(AT_FDCWD, path, times, AT_SYMLINK_NOFOLLOW);
-}
-int makeLink(const char* target, const char* path) {
-    if (FileSystemFaults::check(Operation::createLink)) return -1;
-    return ::symlink(target, path);
 }
 
 struct FileDescriptor {
@@ -224,72 +221,150 @@ struct CopyWalk {
     }
 };
 
-// Copies one item. Every file and folder is created owner-only and gets the
-// original's mode only once it is complete, so nothing half-written is ever
-// readable by others. With `flushFiles` each regular file reaches the disk
-// before it is closed. `relative` is the item's path inside the copied
-// folder, kept only while something is to be left out.
-void copyItem(const fs::path& source, const fs::path& destination, CopyWalk& walk,
-              const std::string& relative = {}) {
+// The paths of the item a walk is at, as strings that grow by a name on the
+// way down and shrink on the way back: the system calls name each item
+// relative to its open folder, and only an error needs the whole path.
+struct WalkPaths {
+    std::string source;
+    std::string destination;
+
+    // Appends `name` to both for the life of the object.
+    class Child {
+    public:
+        Child(WalkPaths& paths, std::string_view name)
+            : paths_(paths),
+              sourceSize_(paths.source.size()),
+              destinationSize_(paths.destination.size()) {
+            paths.source.append("/").append(name);
+            paths.destination.append("/").append(name);
+        }
+        ~Child() {
+            paths_.source.resize(sourceSize_);
+            paths_.destination.resize(destinationSize_);
+        }
+        Child(const Child&) = delete;
+        Child& operator=(const Child&) = delete;
+
+    private:
+        WalkPaths& paths_;
+        std::size_t sourceSize_;
+        std::size_t destinationSize_;
+    };
+};
+
+int openForWritingAt(int folder, const char* name, int flags, mode_t mode) {
+    if (FileSystemFaults::check(Operation::openForWriting)) return -1;
+    return ::openat(folder, name, flags, mode);
+}
+int makeFolderAt(int folder, const char* name, mode_t mode) {
+    if (FileSystemFaults::check(Operation::createFolder)) return -1;
+    return ::mkdirat(folder, name, mode);
+}
+int makeLinkAt(const char* target, int folder, const char* name) {
+    if (FileSystemFaults::check(Operation::createLink)) return -1;
+    return ::symlinkat(target, folder, name);
+}
+int setLinkDatesAt(int folder, const char* name, const timespec times[2]) {
+    if (FileSystemFaults::check(Operation::setDates)) return -1;
+    return ::utimensat(folder, name, times, AT_SYMLINK_NOFOLLOW);
+}
+
+// Copies the item `fromName` of the folder open at `fromFolder` to `toName`
+// in the folder open at `toFolder` (AT_FDCWD with whole paths at the top).
+// Every file and folder is created owner-only and gets the original's mode
+// only once it is complete, so nothing half-written is ever readable by
+// others. With `flushFiles` each regular file reaches the disk before it is
+// closed. `paths` names the two items in errors; `relative` is the item's
+// path inside the copied folder, kept only while something is to be left out.
+void copyItemAt(int fromFolder, const char* fromName, int toFolder, const char* toName,
+                WalkPaths& paths, CopyWalk& walk, const std::string& relative) {
+    // The rest of the system names files by whole paths: an item whose path
+    // is longer than a path may be could be copied folder by folder, but
+    // neither read nor removed again.
+    if (paths.source.size() >= PATH_MAX) throwErrno("cannot examine", paths.source, ENAMETOOLONG);
+    if (paths.destination.size() >= PATH_MAX)
+        throwErrno("cannot create", paths.destination, ENAMETOOLONG);
     struct stat info {};
-    if (::lstat(source.c_str(), &info) != 0) throwErrno("cannot examine", source);
+    if (::fstatat(fromFolder, fromName, &info, AT_SYMLINK_NOFOLLOW) != 0)
+        throwErrno("cannot examine", paths.source);
     walk.saw(info.st_mtim);
+    const timespec times[2] = {info.st_atim, info.st_mtim};
 
     if (S_ISLNK(info.st_mode)) {
         std::vector<char> target(static_cast<size_t>(info.st_size > 0 ? info.st_size : PATH_MAX) +
                                  1);
-        const ssize_t length = ::readlink(source.c_str(), target.data(), target.size());
-        if (length < 0) throwErrno("cannot read the link", source);
+        const ssize_t length = ::readlinkat(fromFolder, fromName, target.data(), target.size());
+        if (length < 0) throwErrno("cannot read the link", paths.source);
         target.resize(static_cast<size_t>(length));
         target.push_back('\0');
-        if (makeLink(target.data(), destination.c_str()) != 0)
-            throwErrno("cannot create the link", destination);
-        setTimes(destination, info);
+        if (makeLinkAt(target.data(), toFolder, toName) != 0)
+            throwErrno("cannot create the link", paths.destination);
+        if (setLinkDatesAt(toFolder, toName, times) != 0)
+            throwErrno("cannot set the dates of", paths.destination);
         return;
     }
 
     if (S_ISREG(info.st_mode)) {
-        FileDescriptor from(::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
-        if (from.fd < 0) throwErrno("cannot open", source);
+        FileDescriptor from(::openat(fromFolder, fromName, O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+        if (from.fd < 0) throwErrno("cannot open", paths.source);
         FileDescriptor to(
-            openForWriting(destination.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-        if (to.fd < 0) throwErrno("cannot create", destination);
-        walk.copier.copy(from.fd, to.fd, info, source, destination);
+            openForWritingAt(toFolder, toName, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+        if (to.fd < 0) throwErrno("cannot create", paths.destination);
+        walk.copier.copy(from.fd, to.fd, info, paths.source, paths.destination);
         if (changeMode(to.fd, info.st_mode & 07777) != 0)
-            throwErrno("cannot set the permissions of", destination);
-        const timespec times[2] = {info.st_atim, info.st_mtim};
-        if (setDates(to.fd, times) != 0) throwErrno("cannot set the dates of", destination);
-        if (walk.flushFiles && flushFile(to.fd) != 0) throwErrno("cannot flush", destination);
-        if (to.release() != 0) throwErrno("cannot write", destination);
+            throwErrno("cannot set the permissions of", paths.destination);
+        if (setDates(to.fd, times) != 0) throwErrno("cannot set the dates of", paths.destination);
+        if (walk.flushFiles && flushFile(to.fd) != 0) throwErrno("cannot flush", paths.destination);
+        if (to.release() != 0) throwErrno("cannot write", paths.destination);
         return;
     }
 
     if (S_ISDIR(info.st_mode)) {
         // Owner-only and writable while filling it; the real mode comes last.
-        if (makeFolder(destination.c_str(), 0700) != 0)
-            throwErrno("cannot create the folder", destination);
-        std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(source.c_str()), ::closedir);
-        if (!dir) throwErrno("cannot read the folder", source);
+        if (makeFolderAt(toFolder, toName, 0700) != 0)
+            throwErrno("cannot create the folder", paths.destination);
+        // Not followed: what was examined as a folder must still be one.
+        const int fromFd =
+            ::openat(fromFolder, fromName, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fromFd < 0) throwErrno("cannot read the folder", paths.source);
+        std::unique_ptr<DIR, int (*)(DIR*)> dir(::fdopendir(fromFd), ::closedir);
+        if (!dir) {
+            const int error = errno;
+            ::close(fromFd);
+            throwErrno("cannot read the folder", paths.source, error);
+        }
+        FileDescriptor copy(
+            ::openat(toFolder, toName, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (copy.fd < 0) throwErrno("cannot open the folder", paths.destination);
         errno = 0;
         while (dirent* entry = ::readdir(dir.get())) {
             const std::string_view name = entry->d_name;
             if (name == "." || name == "..") continue;
+            const WalkPaths::Child child(paths, name);
             if (walk.leftOut.empty()) {
-                copyItem(source / entry->d_name, destination / entry->d_name, walk);
+                copyItemAt(::dirfd(dir.get()), entry->d_name, copy.fd, entry->d_name, paths, walk,
+                           relative);
             } else {
-                const std::string child = childPath(relative, name);
-                if (!contains(walk.leftOut, child))
-                    copyItem(source / entry->d_name, destination / entry->d_name, walk, child);
+                const std::string childRelative = childPath(relative, name);
+                if (!contains(walk.leftOut, childRelative))
+                    copyItemAt(::dirfd(dir.get()), entry->d_name, copy.fd, entry->d_name, paths,
+                               walk, childRelative);
             }
             errno = 0;
         }
-        if (errno != 0) throwErrno("cannot read the folder", source);
-        if (changeModeAt(destination.c_str(), info.st_mode & 07777) != 0)
-            throwErrno("cannot set the permissions of", destination);
-        setTimes(destination, info);
+        if (errno != 0) throwErrno("cannot read the folder", paths.source);
+        if (changeMode(copy.fd, info.st_mode & 07777) != 0)
+            throwErrno("cannot set the permissions of", paths.destination);
+        if (setDates(copy.fd, times) != 0) throwErrno("cannot set the dates of", paths.destination);
         return;
     }
     // Sockets, pipes and devices are live objects, not settings: leave them out.
+}
+
+// Copies the item at `source` to `destination`, which must not exist.
+void copyItem(const fs::path& source, const fs::path& destination, CopyWalk& walk) {
+    WalkPaths paths{source.native(), destination.native()};
+    copyItemAt(AT_FDCWD, source.c_str(), AT_FDCWD, destination.c_str(), paths, walk, {});
 }
 
 int makeHardLink(const char* existing, const char* path) {
