@@ -3,52 +3,122 @@
 #include <algorithm>
 #include <cstdio>
 #include <exception>
+#include <system_error>
+#include <thread>
 
 namespace keel {
+
+namespace {
+
+// The threads of every operation queue. A task is a queue's drain; a thread
+// without one waits for the next, for as long as the process lives.
+class SharedThreads {
+public:
+    // Never destroyed: a thread may still be returning from its task while
+    // the program exits.
+    static SharedThreads& shared() {
+        static SharedThreads* threads = new SharedThreads;
+        return *threads;
+    }
+
+    // Runs `task` on an idle thread, or on one started for it.
+    void run(std::function<void()> task) {
+        bool start = false;
+        {
+            std::lock_guard lock(mutex_);
+            tasks_.push_back(std::move(task));
+            // Threads being started count as idle: each will take a task.
+            if (idle_ + starting_ < tasks_.size()) {
+                ++starting_;
+                start = true;
+            }
+        }
+        if (!start) {
+            taskAvailable_.notify_one();
+            return;
+        }
+        // Started outside the lock, so that the idle threads and the one
+        // starting are not held up while the system makes it.
+        try {
+            std::thread([this] { loop(); }).detach();
+        } catch (const std::system_error&) {
+            std::lock_guard lock(mutex_);
+            --starting_;
+            // Another thread will take it; without any, nothing would.
+            if (threads_ == 0 && starting_ == 0) {
+                tasks_.pop_back();
+                throw;
+            }
+        }
+    }
+
+private:
+    SharedThreads() = default;
+
+    void loop() {
+        std::unique_lock lock(mutex_);
+        --starting_;
+        ++threads_;
+        for (;;) {
+            ++idle_;
+            taskAvailable_.wait(lock, [&] { return !tasks_.empty(); });
+            --idle_;
+            std::function<void()> task = std::move(tasks_.front());
+            tasks_.pop_front();
+            lock.unlock();
+            task();
+            task = nullptr;
+            lock.lock();
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable taskAvailable_;
+    std::deque<std::function<void()>> tasks_;
+    std::size_t threads_ = 0;
+    std::size_t idle_ = 0;
+    std::size_t starting_ = 0;
+};
+
+}  // namespace
 
 OperationQueue::OperationQueue(int maxConcurrentOperationCount)
     : maxCount_(std::max(1, maxConcurrentOperationCount)) {}
 
 OperationQueue::~OperationQueue() {
     waitUntilAllOperationsAreFinished();
-    {
-        std::lock_guard lock(mutex_);
-        stopping_ = true;
-    }
-    workAvailable_.notify_all();
-    for (auto& thread : threads_)
-        thread.join();
 }
 
 void OperationQueue::addOperation(std::function<void()> operation) {
-    bool wake = false;
     {
         std::lock_guard lock(mutex_);
         pending_.push_back(std::move(operation));
-        // Start another thread when every existing one is busy and the limit
-        // allows; otherwise an idle one takes it.
-        if (idle_ == 0 && static_cast<int>(threads_.size()) < maxCount_)
-            threads_.emplace_back([this] { workerLoop(); });
-        else
-            wake = idle_ > 0;
+        // A drainer between two operations takes the next itself; another
+        // one is needed only when every drainer is inside an operation.
+        const bool needsDrainer = drainers_ < maxCount_ &&
+                                  static_cast<std::size_t>(drainers_ - running_) < pending_.size();
+        if (!needsDrainer) return;
+        ++drainers_;
     }
-    if (wake) workAvailable_.notify_one();
+    try {
+        SharedThreads::shared().run([this] { drain(); });
+    } catch (...) {
+        std::lock_guard lock(mutex_);
+        --drainers_;
+        pending_.pop_back();
+        if (drainers_ == 0 && pending_.empty()) allFinished_.notify_all();
+        throw;
+    }
 }
 
 void OperationQueue::waitUntilAllOperationsAreFinished() {
     std::unique_lock lock(mutex_);
-    allFinished_.wait(lock, [&] { return pending_.empty() && running_ == 0; });
+    allFinished_.wait(lock, [&] { return pending_.empty() && drainers_ == 0; });
 }
 
-void OperationQueue::workerLoop() {
+void OperationQueue::drain() {
     std::unique_lock lock(mutex_);
-    for (;;) {
-        ++idle_;
-        workAvailable_.wait(
-            lock, [&] { return stopping_ || (!pending_.empty() && running_ < maxCount_); });
-        --idle_;
-        if (stopping_ && pending_.empty()) return;
-        if (pending_.empty() || running_ >= maxCount_) continue;
+    while (!pending_.empty()) {
         auto operation = std::move(pending_.front());
         pending_.pop_front();
         ++running_;
@@ -60,12 +130,14 @@ void OperationQueue::workerLoop() {
         } catch (...) {
             std::fprintf(stderr, "Uncaught exception in an operation\n");
         }
+        operation = nullptr;
         lock.lock();
         --running_;
-        // This thread takes what is pending next itself; only the end of all
-        // work has anyone to tell.
-        if (pending_.empty() && running_ == 0) allFinished_.notify_all();
     }
+    --drainers_;
+    // Told while the lock is held: once a waiter sees the queue finished it
+    // may destroy it, and this thread touches nothing of it after unlocking.
+    if (drainers_ == 0) allFinished_.notify_all();
 }
 
 }  // namespace keel

@@ -1,18 +1,20 @@
-// OperationQueue: runs operations on its own threads, at most
-// `maxConcurrentOperationCount` at a time, in the order added as far as
-// concurrency allows. Threads are started on demand and joined when the queue
-// is destroyed, after every operation added has finished.
+// OperationQueue: runs operations at most `maxConcurrentOperationCount` at a
+// time, in the order added as far as concurrency allows, on threads that
+// every operation queue of the process shares. Those threads are started as
+// operations arrive that no idle thread can take, and are kept for later
+// operations of any queue: a run of a few milliseconds does not pay for
+// starting and joining threads each time. Destroying a queue waits until
+// every operation added to it has finished.
 //
 // Thread safety: every member may be called from any thread, but not
-// `waitUntilAllOperationsAreFinished` from one of the queue's own operations.
+// `waitUntilAllOperationsAreFinished` (nor the destructor) from one of the
+// queue's own operations.
 #pragma once
 
 #include <condition_variable>
 #include <deque>
 #include <functional>
 #include <mutex>
-#include <thread>
-#include <vector>
 
 namespace keel {
 
@@ -23,25 +25,25 @@ public:
     OperationQueue(const OperationQueue&) = delete;
     OperationQueue& operator=(const OperationQueue&) = delete;
 
-    // An operation that throws is reported on standard error; the others go on.
+    // An operation that throws is reported on standard error; the others go
+    // on. Throws std::system_error when no thread can be started to run it
+    // and none is idle; the operation is then not added.
     void addOperation(std::function<void()> operation);
     void waitUntilAllOperationsAreFinished();
 
 private:
-    void workerLoop();
+    // What one shared thread does for this queue: runs its pending
+    // operations one after another until none is left.
+    void drain();
 
     mutable std::mutex mutex_;
-    // Separate, so that an operation added wakes one idle thread and one
-    // finished wakes only those waiting for all: waking every thread at each
-    // step costs more than short operations do.
-    std::condition_variable workAvailable_;
     std::condition_variable allFinished_;
     std::deque<std::function<void()>> pending_;
-    std::vector<std::thread> threads_;
     const int maxCount_;
+    // Shared threads working for this queue, and how many of them are inside
+    // an operation; at most `maxCount_`.
+    int drainers_ = 0;
     int running_ = 0;
-    int idle_ = 0;
-    bool stopping_ = false;
 };
 
 }  // namespace keel

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <mutex>
+#include <set>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -260,6 +262,43 @@ TEST(OperationQueueConcurrencyTest, AThrowingOperationDoesNotStopTheOthers) {
         queue.addOperation([&] { ++done; });
     queue.waitUntilAllOperationsAreFinished();
     EXPECT_EQ(done, 5);
+}
+
+// Queues one after another run on the threads the first one started; a
+// queue whose operations wait for another queue's still finishes, and a
+// queue destroyed right after its last operation leaves nothing behind for
+// the shared threads to touch (ThreadSanitizer and AddressSanitizer tell).
+TEST(OperationQueueConcurrencyTest, QueuesShareTheirThreadsAndMayWaitForEachOther) {
+    std::mutex mutex;
+    std::set<std::thread::id> first;
+    {
+        keel::OperationQueue queue(4);
+        for (int i = 0; i < 8; ++i)
+            queue.addOperation([&] {
+                std::this_thread::sleep_for(2ms);
+                std::lock_guard lock(mutex);
+                first.insert(std::this_thread::get_id());
+            });
+    }
+    int reused = 0;
+    for (int round = 0; round < 50; ++round) {
+        std::atomic<int> done{0};
+        {
+            keel::OperationQueue outer(2);
+            for (int i = 0; i < 2; ++i)
+                outer.addOperation([&] {
+                    keel::OperationQueue inner(3);
+                    for (int j = 0; j < 3; ++j)
+                        inner.addOperation([&] {
+                            ++done;
+                            std::lock_guard lock(mutex);
+                            if (first.contains(std::this_thread::get_id())) ++reused;
+                        });
+                });
+        }
+        EXPECT_EQ(done, 6);
+    }
+    EXPECT_GT(reused, 0);
 }
 
 TEST(TimerConcurrencyTest, FiresOnceUnlessCancelled) {
