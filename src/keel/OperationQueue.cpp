@@ -1,10 +1,12 @@
 #include "keel/OperationQueue.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <exception>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 namespace keel {
 
@@ -24,9 +26,11 @@ public:
     // Runs `task` on an idle thread, or on one started for it.
     void run(std::function<void()> task) {
         bool start = false;
+        std::uint64_t number = 0;
         {
             std::lock_guard lock(mutex_);
-            tasks_.push_back(std::move(task));
+            number = nextNumber_++;
+            tasks_.emplace_back(number, std::move(task));
             // Threads being started count as idle: each will take a task.
             if (idle_ + starting_ < tasks_.size()) {
                 ++starting_;
@@ -42,13 +46,19 @@ public:
         try {
             std::thread([this] { loop(); }).detach();
         } catch (const std::system_error&) {
-            std::lock_guard lock(mutex_);
-            --starting_;
-            // Another thread will take it; without any, nothing would.
-            if (threads_ == 0 && starting_ == 0) {
-                tasks_.pop_back();
-                throw;
+            {
+                std::lock_guard lock(mutex_);
+                --starting_;
+                // Without any thread nothing would run it: it is taken back,
+                // by its number, as other tasks may have come after it.
+                if (threads_ == 0 && starting_ == 0) {
+                    std::erase_if(tasks_,
+                                  [&](const auto& queued) { return queued.first == number; });
+                    throw;
+                }
             }
+            // The threads there are take it.
+            taskAvailable_.notify_one();
         }
     }
 
@@ -63,7 +73,7 @@ private:
             ++idle_;
             taskAvailable_.wait(lock, [&] { return !tasks_.empty(); });
             --idle_;
-            std::function<void()> task = std::move(tasks_.front());
+            std::function<void()> task = std::move(tasks_.front().second);
             tasks_.pop_front();
             lock.unlock();
             task();
@@ -74,7 +84,8 @@ private:
 
     std::mutex mutex_;
     std::condition_variable taskAvailable_;
-    std::deque<std::function<void()>> tasks_;
+    std::deque<std::pair<std::uint64_t, std::function<void()>>> tasks_;
+    std::uint64_t nextNumber_ = 0;
     std::size_t threads_ = 0;
     std::size_t idle_ = 0;
     std::size_t starting_ = 0;
