@@ -193,6 +193,8 @@ TEST(DispatchQueueConcurrencyTest, ConcurrentPerformRunsEachIndexOnceEvenWhenThe
             ++held;
             while (!release)
                 std::this_thread::sleep_for(1ms);
+            // The last touch of this test's variables: it waits for it.
+            --held;
         });
     while (held < poolSize)
         std::this_thread::sleep_for(1ms);
@@ -202,6 +204,8 @@ TEST(DispatchQueueConcurrencyTest, ConcurrentPerformRunsEachIndexOnceEvenWhenThe
     release = true;
     for (const auto& runs : busyRuns)
         EXPECT_EQ(runs, 1);
+    while (held > 0)
+        std::this_thread::sleep_for(1ms);
 
     // With the pool free, nested and spread over threads.
     std::vector<std::atomic<int>> runs(64 * 8);
